@@ -1,0 +1,21 @@
+#pragma once
+
+#include <vector>
+
+#include "nodes/nodes.h"
+
+namespace oscnet {
+
+// The one network of the process, carried from call to call. The four node pointers are
+// non-owning views into the tree rooted at loss_node; all are null while no network is built.
+extern Nodes* loss_node;
+extern Nodes* output_node;
+extern Nodes* input_node;
+extern Nodes* target_node;
+/// Every Variable of the network, in collection order (non-owning).
+extern std::vector<Nodes*> parameters;
+
+/// Destroys the network and clears every reference to it; does nothing when none is built.
+void release_network() noexcept;
+
+}  // namespace oscnet

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "nodes/nodes.h"
+
+namespace oscnet {
+
+/// left + right; a one-row right operand is added to every row of the left one.
+class Add : public Nodes {
+ public:
+  Add(Nodes& first, Nodes& second) { link(first, second); }
+  /// Sum of the operands; zeros of the left shape when their shapes do not combine.
+  void compute() override;
+  /// Ones of the left operand's shape into each operand that requires a gradient.
+  void backprop() override;
+};
+
+/// left - right, with the same broadcast rule as Add.
+class Minus : public Nodes {
+ public:
+  Minus(Nodes& first, Nodes& second) { link(first, second); }
+  /// Difference of the operands; zeros of the left shape when their shapes do not combine.
+  void compute() override;
+  /// Ones of the left shape into the left operand, minus ones of the right shape into the right.
+  void backprop() override;
+};
+
+/// Matrix product left * right (layer input times weights).
+class Dot : public Nodes {
+ public:
+  Dot(Nodes& first, Nodes& second) {
+    is_matmul = true;
+    link(first, second);
+  }
+  /// The product; keeps the previous value when the inner dimensions differ.
+  void compute() override;
+  /// right transposed into the left operand, left transposed into the right operand.
+  void backprop() override;
+};
+
+}  // namespace oscnet

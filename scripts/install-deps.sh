@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing oscnet need. Does nothing when they
+# are all present, so it is safe to run before every build.
+set -euo pipefail
+
+packages=(cmake make g++ libeigen3-dev libgtest-dev clang-format)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]} > 0)); then
+  as_root=()
+  if [[ $(id -u) -ne 0 ]]; then as_root=(sudo); fi
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+fi

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds oscnet and runs the whole test suite twice: as released, and
+# instrumented with AddressSanitizer (with leak checks) and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== release build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --parallel "$jobs"
+ctest --test-dir build --output-on-failure --parallel "$jobs"
+
+echo "== sanitizer build (address, undefined)"
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DOSCNET_SANITIZE=ON >/dev/null
+cmake --build build-sanitize --parallel "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs"

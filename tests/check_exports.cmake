@@ -1,0 +1,21 @@
+# Fails unless the shared library's dynamic symbol table defines exactly the C entry points.
+# Usage: cmake -DNM=nm -DLIBRARY=liboscnet.so -P check_exports.cmake
+set(expected myAdd release_net)
+
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+set(defined)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] +" "" name "${line}")
+  list(APPEND defined ${name})
+endforeach()
+list(SORT defined)
+list(SORT expected)
+if(NOT defined STREQUAL expected)
+  message(FATAL_ERROR "exported: [${defined}]\nexpected: [${expected}]")
+endif()
+message(STATUS "exported exactly: ${defined}")
