@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cmath>
+
+namespace oscnet {
+
+/// tanh(k x) as the quotient (e^{kx} - e^{-kx}) / (e^{kx} + e^{-kx} + 1e-10), with the runtime
+/// library's exp. Where an exponential overflows the quotient would be inf/inf; the limit, the
+/// sign of x, is returned instead. Not-a-number stays not-a-number.
+inline double tanh_quotient(double x, double k) {
+  const double up = std::exp(k * x);
+  const double down = std::exp(-k * x);
+  const double t = (up - down) / (up + down + 1e-10);
+  if (std::isnan(t) && !std::isnan(x)) return x > 0.0 ? 1.0 : -1.0;
+  return t;
+}
+
+/// Derivative of tanh_quotient: k (1 - T^2). Zero where the quotient saturated.
+inline double tanh_quotient_slope(double x, double k) {
+  const double t = tanh_quotient(x, k);
+  return k * (1.0 - t * t);
+}
+
+}  // namespace oscnet

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "gradient_check.h"
+#include "nodes/activations.h"
+#include "nodes/leaf_nodes.h"
+
+namespace oscnet {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+MatrixXd row(std::initializer_list<double> values) {
+  MatrixXd m(1, static_cast<Eigen::Index>(values.size()));
+  Eigen::Index j = 0;
+  for (double v : values) m(0, j++) = v;
+  return m;
+}
+
+// Value and local derivative of an activation of type A at each coefficient of `input`.
+template <typename A>
+std::pair<MatrixXd, MatrixXd> evaluate(const MatrixXd& input) {
+  Variable operand(input);
+  A node(operand);
+  node.compute();
+  node.backprop();
+  return {node.value, operand.local_grad};
+}
+
+TEST(ReLuNode, ValuesAndSlopes) {
+  const auto [value, slope] = evaluate<ReLu>(row({-3, 0, 2.5, -0.0, kInf, -kInf}));
+  EXPECT_EQ(value, row({0, 0, 2.5, 0, kInf, 0}));
+  EXPECT_EQ(slope, row({0, 0, 1, 0, 1, 0}));
+}
+
+TEST(SigmoidNode, ValuesAndSlopes) {
+  const auto [value, slope] = evaluate<Sigmoid>(row({0, -1000, 1000}));
+  EXPECT_EQ(value, row({0.5, 0, 1}));
+  EXPECT_EQ(slope, row({0.25, 0, 0}));
+  EXPECT_DOUBLE_EQ(evaluate<Sigmoid>(row({1.5})).first(0, 0), 1.0 / (1.0 + std::exp(-1.5)));
+}
+
+TEST(TanhNode, ValuesAndSlopes) {
+  const auto [value, slope] = evaluate<Tanh>(row({0, 0.1, 10, -10}));
+  EXPECT_EQ(value(0, 0), 0.0);
+  EXPECT_EQ(slope(0, 0), 6.0);
+  EXPECT_NEAR(value(0, 1), std::tanh(0.6), 1e-10);
+  EXPECT_NEAR(value(0, 2), 1.0, 1e-15);
+  EXPECT_NEAR(value(0, 3), -1.0, 1e-15);
+  EXPECT_NEAR(slope(0, 2), 0.0, 1e-12);
+}
+
+TEST(TanhNode, IsExactlyOdd) {
+  const MatrixXd x = MatrixXd::Random(1, 50) * 3.0;
+  EXPECT_EQ(evaluate<Tanh>(-x).first, -evaluate<Tanh>(x).first);
+}
+
+TEST(TanhNode, OverflowSaturatesToTheSignWithZeroSlope) {
+  // 6 * 200 is beyond the range of exp: the quotient itself would be inf / inf.
+  const auto [value, slope] = evaluate<Tanh>(row({200, -200, kInf, -kInf}));
+  EXPECT_EQ(value, row({1, -1, 1, -1}));
+  EXPECT_EQ(slope, row({0, 0, 0, 0}));
+  const auto [nan_value, nan_slope] = evaluate<Tanh>(row({kNaN}));
+  EXPECT_TRUE(std::isnan(nan_value(0, 0)));
+  EXPECT_TRUE(std::isnan(nan_slope(0, 0)));
+}
+
+TEST(Activations, ConstructorLinksAndCopiesTheOperand) {
+  Variable operand(row({1, -2, 3}));
+  Tanh node(operand);
+  EXPECT_EQ(node.left, &operand);
+  EXPECT_EQ(node.right, nullptr);
+  EXPECT_EQ(operand.consumer, &node);
+  EXPECT_EQ(node.value, operand.value);
+  EXPECT_EQ(node.steepness, 6.0);
+  EXPECT_FALSE(node.is_matmul);
+}
+
+template <typename A>
+void expect_follows_operand_shape() {
+  Variable operand(row({1, 2}));
+  A node(operand);
+  operand.value = MatrixXd::Constant(3, 4, 0.5);
+  node.compute();
+  node.backprop();
+  EXPECT_EQ(node.value.rows(), 3);
+  EXPECT_EQ(node.value.cols(), 4);
+  EXPECT_EQ(operand.local_grad.rows(), 3);
+  EXPECT_EQ(operand.local_grad.cols(), 4);
+
+  operand.value = MatrixXd(0, 0);
+  node.compute();
+  node.backprop();
+  EXPECT_EQ(node.value.size(), 0);
+  EXPECT_EQ(operand.local_grad.size(), 0);
+}
+
+template <typename A>
+void expect_no_write_without_requires_grad() {
+  Const operand(row({0.3, -0.7}));
+  operand.local_grad = MatrixXd::Constant(2, 2, 0.25);
+  A node(operand);
+  node.backprop();
+  EXPECT_EQ(operand.local_grad, MatrixXd::Constant(2, 2, 0.25));
+}
+
+template <typename A>
+void expect_slope_matches_finite_differences(const MatrixXd& input) {
+  Variable operand(input);
+  A node(operand);
+  const MatrixXd weights = MatrixXd::Random(input.rows(), input.cols());
+  const MatrixXd chained = testing::chained_gradient(node, operand, weights);
+  EXPECT_TRUE(chained.isApprox(testing::numeric_gradient(node, operand, weights), 1e-6)) << chained;
+}
+
+TEST(Activations, ShapesFollowTheOperand) {
+  expect_follows_operand_shape<ReLu>();
+  expect_follows_operand_shape<Sigmoid>();
+  expect_follows_operand_shape<Tanh>();
+}
+
+TEST(Activations, OperandWithoutGradientKeepsItsLocalGrad) {
+  expect_no_write_without_requires_grad<ReLu>();
+  expect_no_write_without_requires_grad<Sigmoid>();
+  expect_no_write_without_requires_grad<Tanh>();
+}
+
+TEST(Activations, SlopesMatchFiniteDifferences) {
+  // Away from the kink of the rectifier, where its derivative is a true one.
+  MatrixXd away_from_zero(2, 3);
+  away_from_zero << -1.5, 0.25, 2.0, 0.75, -0.3, 1.1;
+  expect_slope_matches_finite_differences<ReLu>(away_from_zero);
+  expect_slope_matches_finite_differences<Sigmoid>(MatrixXd::Random(2, 3) * 4.0);
+  expect_slope_matches_finite_differences<Tanh>(MatrixXd::Random(2, 3) * 0.4);
+}
+
+}  // namespace
+}  // namespace oscnet
