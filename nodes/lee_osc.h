@@ -1,0 +1,27 @@
+#pragma once
+
+#include "nodes/lee_table.h"
+#include "nodes/nodes.h"
+
+namespace oscnet {
+
+/// Chaotic activation: each input coefficient in [-1, 1] picks, at random, one of the samples
+/// that a Lee oscillator recorded for that input level; inputs beyond saturate to -1 or 1.
+/// Gradients use the smooth surrogate tanh(steepness * x).
+class Lee_Osc : public Nodes {
+ public:
+  /// Links to `operand`; the first node in a process sweeps the oscillator, later ones reuse it.
+  explicit Lee_Osc(Nodes& operand);
+  /// One table lookup and one rand() draw per coefficient in [-1, 1], in row-major order.
+  /// Saturated coefficients take no draw; not-a-number stays not-a-number and takes none.
+  void compute() override;
+  /// steepness (1 - tanh(steepness x)^2), recomputed from the operand.
+  void backprop() override;
+  /// Fills `destination` (kLeeRows * kLeeSamples doubles) by sweeping with this node's steepness.
+  void build_table(double* destination) const { sweep_lee_oscillator(steepness, destination); }
+
+  const double* table = nullptr;           ///< kLeeRows x kLeeSamples, row-major, shared
+  const double steepness = kLeeSteepness;  ///< of the transfer function and the surrogate
+};
+
+}  // namespace oscnet

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "nodes/lee_table.h"
+
+namespace oscnet {
+namespace {
+
+std::vector<double> fresh_sweep() {
+  std::vector<double> table(kLeeRows * kLeeSamples, std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(sweep_lee_oscillator(kLeeSteepness, table.data()), kLeeRows);
+  return table;
+}
+
+double spread(const double* table, int row) {
+  const double* first = table + row * kLeeSamples;
+  const auto [low, high] = std::minmax_element(first, first + kLeeSamples);
+  return *high - *low;
+}
+
+TEST(LeeTable, SweepWritesEveryEntryAndDependsOnNothingElse) {
+  const std::vector<double> once = fresh_sweep();
+  EXPECT_TRUE(std::none_of(once.begin(), once.end(), [](double v) { return std::isnan(v); }));
+  EXPECT_EQ(once, fresh_sweep());
+  const double* shared = shared_lee_table();
+  EXPECT_TRUE(std::equal(once.begin(), once.end(), shared));
+  EXPECT_EQ(shared_lee_table(), shared);
+}
+
+TEST(LeeTable, SettledRowsFollowTanhOfTheStimulus) {
+  const double* table = shared_lee_table();
+  // Row r holds input -1 + 0.002 r, offset by 0.02 away from zero.
+  const struct {
+    int row;
+    double stimulus;
+  } settled[] = {{0, -1.02}, {250, -0.52}, {750, 0.52}, {1000, 1.02}};
+  for (const auto& s : settled) {
+    for (int c = 0; c < kLeeSamples; ++c) {
+      EXPECT_NEAR(table[s.row * kLeeSamples + c], std::tanh(4.0 * s.stimulus), 1e-6)
+          << "row " << s.row << " sample " << c;
+    }
+  }
+}
+
+TEST(LeeTable, OscillatesOnlyNearZeroInput) {
+  const double* table = shared_lee_table();
+  for (int row = 0; row < kLeeRows; ++row) {
+    if (row < 410 || row > 590) {
+      EXPECT_LE(spread(table, row), 1e-9) << "row " << row;
+    }
+  }
+  for (int row = 470; row <= 530; ++row) EXPECT_GT(spread(table, row), 0.01) << "row " << row;
+}
+
+TEST(LeeTable, RowsRiseWithTheInputOutsideTheBand) {
+  const double* table = shared_lee_table();
+  for (int row = 1; row < 400; ++row) EXPECT_GT(table[row * kLeeSamples], table[(row - 1) * 100]);
+  for (int row = 602; row < kLeeRows; ++row)
+    EXPECT_GT(table[row * kLeeSamples], table[(row - 1) * kLeeSamples]);
+}
+
+}  // namespace
+}  // namespace oscnet
