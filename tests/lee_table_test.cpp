@@ -31,6 +31,37 @@ TEST(LeeTable, SweepWritesEveryEntryAndDependsOnNothingElse) {
   EXPECT_EQ(shared_lee_table(), shared);
 }
 
+// The oscillator exactly as its procedure reads, thirteen exponentials per step, none shared.
+std::vector<double> literal_sweep(double k) {
+  auto f = [k](double a) {
+    return (std::exp(k * a) - std::exp(-k * a)) / (std::exp(k * a) + std::exp(-k * a));
+  };
+  std::vector<double> table(kLeeRows * kLeeSamples);
+  double e = 0.2, i = 0.0;
+  int r = 0;
+  for (double x = -1.0; x <= 1.001; x += 0.002) {
+    const int sign = x == 0.0 ? 0 : (x > 0.0 ? 1 : -1);
+    const double s = 0.02 * sign + x;
+    for (int j = 0; j < 600 - 1; ++j) {
+      const double a_e = 5 * e - 5 * i + s - 0;
+      const double a_i = 1 * e - 1 * i - 0;
+      e = f(a_e);
+      i = f(a_i);
+      const double w = f(s);
+      const double out = (e - i) * std::exp(-1 * 500 * s * s) + 1 * w;
+      if (j >= 499) table.at(r * 100 + (j - 499)) = out;
+    }
+    ++r;
+  }
+  EXPECT_EQ(r, kLeeRows);
+  return table;
+}
+
+TEST(LeeTable, SharedExponentialsGiveTheBitsOfTheLiteralProcedure) {
+  const std::vector<double> literal = literal_sweep(kLeeSteepness);
+  EXPECT_TRUE(std::equal(literal.begin(), literal.end(), shared_lee_table()));
+}
+
 TEST(LeeTable, SettledRowsFollowTanhOfTheStimulus) {
   const double* table = shared_lee_table();
   // Row r holds input -1 + 0.002 r, offset by 0.02 away from zero.
