@@ -6,6 +6,10 @@
  * overlap: the network is process-wide state without locks.
  *
  * Every row is a plain array of doubles; element j is column j of the network's single batch row.
+ *
+ * This release exports release_net and myAdd. build_net, train and Predict are declared here
+ * with their final signatures; the library does not export them yet, so a host that calls them
+ * does not link (or, loading at run time, finds no such symbol).
  */
 #ifndef OSCNET_H
 #define OSCNET_H
