@@ -54,6 +54,18 @@ TEST(TanhNode, ValuesAndSlopes) {
   EXPECT_NEAR(slope(0, 2), 0.0, 1e-12);
 }
 
+TEST(TanhNode, IsTheQuotientOfExponentialsWithItsGuardTerm) {
+  const MatrixXd x = MatrixXd::Random(1, 40) * 2.0;
+  const auto [value, slope] = evaluate<Tanh>(x);
+  for (Eigen::Index j = 0; j < x.cols(); ++j) {
+    const double v = x(0, j);
+    const double t =
+        (std::exp(6.0 * v) - std::exp(-6.0 * v)) / (std::exp(6.0 * v) + std::exp(-6.0 * v) + 1e-10);
+    EXPECT_EQ(value(0, j), t) << "x = " << v;
+    EXPECT_EQ(slope(0, j), 6.0 * (1.0 - t * t)) << "x = " << v;
+  }
+}
+
 TEST(TanhNode, IsExactlyOdd) {
   const MatrixXd x = MatrixXd::Random(1, 50) * 3.0;
   EXPECT_EQ(evaluate<Tanh>(-x).first, -evaluate<Tanh>(x).first);
@@ -69,15 +81,25 @@ TEST(TanhNode, OverflowSaturatesToTheSignWithZeroSlope) {
   EXPECT_TRUE(std::isnan(nan_slope(0, 0)));
 }
 
-TEST(Activations, ConstructorLinksAndCopiesTheOperand) {
+template <typename A>
+void expect_linked_copy_of_operand() {
   Variable operand(row({1, -2, 3}));
-  Tanh node(operand);
+  A node(operand);
   EXPECT_EQ(node.left, &operand);
   EXPECT_EQ(node.right, nullptr);
   EXPECT_EQ(operand.consumer, &node);
   EXPECT_EQ(node.value, operand.value);
-  EXPECT_EQ(node.steepness, 6.0);
   EXPECT_FALSE(node.is_matmul);
+  EXPECT_FALSE(node.is_param);
+  EXPECT_TRUE(node.requires_grad);
+}
+
+TEST(Activations, ConstructorLinksAndCopiesTheOperand) {
+  expect_linked_copy_of_operand<ReLu>();
+  expect_linked_copy_of_operand<Sigmoid>();
+  expect_linked_copy_of_operand<Tanh>();
+  Variable operand(row({0.5}));
+  EXPECT_EQ(Tanh(operand).steepness, 6.0);
 }
 
 template <typename A>

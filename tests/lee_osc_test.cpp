@@ -96,6 +96,25 @@ TEST(LeeOsc, TakesOneDrawPerInRangeCoefficientInRowMajorOrder) {
   EXPECT_EQ(node.value(2, 1), node.table[0 * kLeeSamples + samples[3]]);
 }
 
+TEST(LeeOsc, DrawsInRowMajorOrderAcrossTheOscillatingBand) {
+  // Rows of the band hold spread-out samples, so a draw given to the wrong coefficient shows.
+  MatrixXd inputs(2, 3);
+  inputs << 0.0, 0.011, -0.013, 0.021, -0.031, 0.041;
+  Variable operand(inputs);
+  Lee_Osc node(operand);
+  const std::vector<int> samples = draws_after_seeding(6);
+  std::srand(kSeed);
+  node.compute();
+  int draw = 0;
+  for (int r = 0; r < 2; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      const int row = static_cast<int>(std::floor((inputs(r, c) + 1.0) / 0.002));
+      EXPECT_EQ(node.value(r, c), node.table[row * kLeeSamples + samples[draw++]])
+          << "coefficient (" << r << ", " << c << ")";
+    }
+  }
+}
+
 TEST(LeeOsc, NotANumberStaysNotANumberWithoutDrawing) {
   Variable operand(MatrixXd::Constant(1, 3, std::numeric_limits<double>::quiet_NaN()));
   Lee_Osc node(operand);
@@ -124,8 +143,11 @@ TEST(LeeOsc, BackpropIsTheSlopeOfTanhOfFourX) {
   ASSERT_EQ(slope.cols(), 7);
   EXPECT_EQ(slope(0, 0), 4.0);
   for (int j = 1; j < 5; ++j) {
-    const double t = std::tanh(4.0 * operand.value(0, j));
-    EXPECT_NEAR(slope(0, j), 4.0 * (1.0 - t * t), 1e-9) << "column " << j;
+    const double x = operand.value(0, j);
+    const double t =
+        (std::exp(4.0 * x) - std::exp(-4.0 * x)) / (std::exp(4.0 * x) + std::exp(-4.0 * x) + 1e-10);
+    EXPECT_EQ(slope(0, j), 4.0 * (1.0 - t * t)) << "column " << j;
+    EXPECT_NEAR(slope(0, j), 4.0 * (1.0 - std::tanh(4.0 * x) * std::tanh(4.0 * x)), 1e-9);
   }
   // Beyond the range of exp the surrogate has saturated.
   EXPECT_EQ(slope(0, 5), 0.0);

@@ -92,7 +92,52 @@ TEST(LinearNodes, DotMultipliesOrKeepsItsValueOnMismatch) {
   EXPECT_EQ(fresh.value.size(), 0);
 }
 
+template <typename N>
+void expect_links_both_operands() {
+  Variable a(MatrixXd::Ones(1, 2)), b(MatrixXd::Ones(2, 2));
+  N node(a, b);
+  EXPECT_EQ(node.left, &a);
+  EXPECT_EQ(node.right, &b);
+  EXPECT_EQ(a.consumer, &node);
+  EXPECT_EQ(b.consumer, &node);
+  EXPECT_EQ(node.value.size(), 0);  // nothing is evaluated on construction
+}
+
+TEST(LinearNodes, ConstructorsLinkBothOperands) {
+  expect_links_both_operands<Add>();
+  expect_links_both_operands<Minus>();
+  expect_links_both_operands<Dot>();
+}
+
+template <typename N>
+void expect_no_write_without_requires_grad() {
+  Variable a(MatrixXd::Ones(1, 3)), b(MatrixXd::Ones(3, 3));
+  const MatrixXd kept = MatrixXd::Constant(2, 2, 0.125);
+  for (Nodes* cleared : {static_cast<Nodes*>(&a), static_cast<Nodes*>(&b)}) {
+    a.requires_grad = b.requires_grad = true;
+    cleared->requires_grad = false;
+    cleared->local_grad = kept;
+    N node(a, b);
+    node.backprop();
+    EXPECT_EQ(cleared->local_grad, kept);
+    const Nodes* other = cleared == &a ? &b : &a;
+    EXPECT_NE(other->local_grad.rows(), 2) << "the other operand is written";
+  }
+}
+
+TEST(LinearNodes, OperandWithoutGradientKeepsItsLocalGradBitForBit) {
+  expect_no_write_without_requires_grad<Add>();
+  expect_no_write_without_requires_grad<Minus>();
+  expect_no_write_without_requires_grad<Dot>();
+}
+
 TEST(LinearNodes, AddBackpropGivesOnesOfTheLeftShapeToBothOperands) {
+  Variable a(MatrixXd::Constant(1, 4, 2.0)), b(MatrixXd::Constant(1, 4, 1.0));
+  Add same(a, b);
+  same.backprop();
+  EXPECT_EQ(a.local_grad, MatrixXd::Ones(1, 4));
+  EXPECT_EQ(b.local_grad, MatrixXd::Ones(1, 4));
+
   Variable l(MatrixXd::Constant(3, 4, 2.0)), r(MatrixXd::Constant(1, 4, 1.0));
   Add sum(l, r);
   sum.backprop();
