@@ -7,9 +7,6 @@
 namespace oscnet {
 namespace {
 
-using testing::chained_gradient;
-using testing::numeric_gradient;
-
 MatrixXd matrix(Eigen::Index rows, Eigen::Index cols, std::initializer_list<double> values) {
   MatrixXd m(rows, cols);
   auto it = values.begin();
@@ -18,60 +15,39 @@ MatrixXd matrix(Eigen::Index rows, Eigen::Index cols, std::initializer_list<doub
   return m;
 }
 
-TEST(LinearNodes, AddAndMinusBroadcastOneRowOverEveryRow) {
-  Variable l(matrix(2, 2, {1, 2, 3, 4}));
-  Variable r(matrix(1, 2, {10, 20}));
-  Add sum(l, r);
-  sum.compute();
-  EXPECT_EQ(sum.value, matrix(2, 2, {11, 22, 13, 24}));
-
-  Variable l2(matrix(2, 2, {1, 2, 3, 4}));
-  Variable r2(matrix(1, 2, {10, 20}));
-  Minus difference(l2, r2);
-  difference.compute();
-  EXPECT_EQ(difference.value, matrix(2, 2, {-9, -18, -7, -16}));
+// The value of node type N over fresh leaves holding l and r; stale contents are planted first.
+template <typename N>
+MatrixXd value_of(const MatrixXd& l, const MatrixXd& r) {
+  Variable a(l), b(r);
+  N node(a, b);
+  node.value = MatrixXd::Constant(4, 4, 7.0);
+  node.compute();
+  return node.value;
 }
 
-TEST(LinearNodes, AddAndMinusOfSameShapes) {
-  Variable a(matrix(1, 3, {1, 2, 3})), b(matrix(1, 3, {0.5, -4, 8}));
-  Add sum(a, b);
-  sum.compute();
-  EXPECT_EQ(sum.value, matrix(1, 3, {1.5, -2, 11}));
-  Variable c(matrix(1, 3, {1, 2, 3})), d(matrix(1, 3, {0.5, -4, 8}));
-  Minus difference(c, d);
-  difference.compute();
-  EXPECT_EQ(difference.value, matrix(1, 3, {0.5, 6, -5}));
+TEST(LinearNodes, AddAndMinusOfSameShapesAndOfOneRowOverEveryRow) {
+  const MatrixXd l = matrix(2, 2, {1, 2, 3, 4});
+  EXPECT_EQ(value_of<Add>(l, matrix(1, 2, {10, 20})), matrix(2, 2, {11, 22, 13, 24}));
+  EXPECT_EQ(value_of<Minus>(l, matrix(1, 2, {10, 20})), matrix(2, 2, {-9, -18, -7, -16}));
+  EXPECT_EQ(value_of<Add>(l, matrix(2, 2, {0.5, -4, 8, 1})), matrix(2, 2, {1.5, -2, 11, 5}));
+  EXPECT_EQ(value_of<Minus>(l, matrix(2, 2, {0.5, -4, 8, 1})), matrix(2, 2, {0.5, 6, -5, 3}));
 }
 
 TEST(LinearNodes, ShapesThatDoNotCombineGiveZerosOfTheLeftShape) {
-  // Column counts differ.
-  Variable a(MatrixXd::Constant(2, 3, 5.0)), b(MatrixXd::Constant(2, 2, 1.0));
-  Add sum(a, b);
-  sum.value = MatrixXd::Constant(4, 4, 7.0);  // stale contents must not survive
-  sum.compute();
-  EXPECT_EQ(sum.value, MatrixXd::Zero(2, 3));
-  Variable c(MatrixXd::Constant(2, 3, 5.0)), d(MatrixXd::Constant(2, 2, 1.0));
-  Minus difference(c, d);
-  difference.compute();
-  EXPECT_EQ(difference.value, MatrixXd::Zero(2, 3));
-
-  // Same width, but the right operand has several rows and not the left's count.
-  Variable e(MatrixXd::Constant(3, 2, 5.0)), f(MatrixXd::Constant(2, 2, 1.0));
-  Add sum2(e, f);
-  sum2.compute();
-  EXPECT_EQ(sum2.value, MatrixXd::Zero(3, 2));
-  Variable g(MatrixXd::Constant(3, 2, 5.0)), h(MatrixXd::Constant(2, 2, 1.0));
-  Minus difference2(g, h);
-  difference2.compute();
-  EXPECT_EQ(difference2.value, MatrixXd::Zero(3, 2));
+  // Column counts differ; then same width but several rows, not the left's count.
+  for (const auto& [l, r] : {std::pair{MatrixXd::Constant(2, 3, 5.0), MatrixXd::Ones(2, 2)},
+                             std::pair{MatrixXd::Constant(3, 2, 5.0), MatrixXd::Ones(2, 2)}}) {
+    EXPECT_EQ(value_of<Add>(l, r), MatrixXd::Zero(l.rows(), l.cols()));
+    EXPECT_EQ(value_of<Minus>(l, r), MatrixXd::Zero(l.rows(), l.cols()));
+  }
 }
 
-TEST(LinearNodes, AddOfNoRowsAndOneRowIsEmpty) {
-  Variable a(MatrixXd(0, 3)), b(MatrixXd::Ones(1, 3));
-  Add sum(a, b);
-  sum.compute();
-  EXPECT_EQ(sum.value.rows(), 0);
-  EXPECT_EQ(sum.value.cols(), 3);
+TEST(LinearNodes, NoRowsAndOneRowGiveNoRows) {
+  for (const MatrixXd& v : {value_of<Add>(MatrixXd(0, 3), MatrixXd::Ones(1, 3)),
+                            value_of<Minus>(MatrixXd(0, 3), MatrixXd::Ones(1, 3))}) {
+    EXPECT_EQ(v.rows(), 0);
+    EXPECT_EQ(v.cols(), 3);
+  }
 }
 
 TEST(LinearNodes, DotMultipliesOrKeepsItsValueOnMismatch) {
@@ -131,77 +107,53 @@ TEST(LinearNodes, OperandWithoutGradientKeepsItsLocalGradBitForBit) {
   expect_no_write_without_requires_grad<Dot>();
 }
 
-TEST(LinearNodes, AddBackpropGivesOnesOfTheLeftShapeToBothOperands) {
-  Variable a(MatrixXd::Constant(1, 4, 2.0)), b(MatrixXd::Constant(1, 4, 1.0));
-  Add same(a, b);
-  same.backprop();
-  EXPECT_EQ(a.local_grad, MatrixXd::Ones(1, 4));
-  EXPECT_EQ(b.local_grad, MatrixXd::Ones(1, 4));
-
-  Variable l(MatrixXd::Constant(3, 4, 2.0)), r(MatrixXd::Constant(1, 4, 1.0));
-  Add sum(l, r);
-  sum.backprop();
-  EXPECT_EQ(l.local_grad, MatrixXd::Ones(3, 4));
-  EXPECT_EQ(r.local_grad, MatrixXd::Ones(3, 4));
+// Checks the local derivatives that backprop hands to a left operand l and a right operand r.
+template <typename N>
+void expect_local_grads(const MatrixXd& l, const MatrixXd& r, const MatrixXd& expected_left,
+                        const MatrixXd& expected_right) {
+  Variable a(l), b(r);
+  N node(a, b);
+  node.backprop();
+  EXPECT_EQ(a.local_grad, expected_left);
+  EXPECT_EQ(b.local_grad, expected_right);
 }
 
-TEST(LinearNodes, MinusBackpropSkipsOperandsThatNeedNoGradient) {
-  Variable l(MatrixXd::Constant(1, 2, 2.0));
+TEST(LinearNodes, BackpropShapesAndSigns) {
+  // Add gives ones of the left shape to both operands, also to a broadcast row.
+  const MatrixXd ones14 = MatrixXd::Ones(1, 4), ones34 = MatrixXd::Ones(3, 4);
+  expect_local_grads<Add>(ones14, ones14, ones14, ones14);
+  expect_local_grads<Add>(ones34, ones14, ones34, ones34);
+  // Minus gives ones of the left shape, and minus ones of the right shape.
+  expect_local_grads<Minus>(ones34, ones14, ones34, -ones14);
+  // Dot gives each operand the other's transpose.
+  const MatrixXd l = matrix(1, 2, {1, 2}), r = matrix(2, 3, {1, 2, 3, 4, 5, 6});
+  expect_local_grads<Dot>(l, r, r.transpose(), l.transpose());
+}
+
+TEST(LinearNodes, MinusLeavesAConstantTargetAlone) {
+  Variable output(MatrixXd::Constant(1, 2, 2.0));
   Const target(MatrixXd::Constant(1, 2, 1.0));
-  Minus difference(l, target);
+  Minus difference(output, target);
   difference.backprop();
-  EXPECT_EQ(l.local_grad, MatrixXd::Ones(1, 2));
+  EXPECT_EQ(output.local_grad, MatrixXd::Ones(1, 2));
   EXPECT_EQ(target.local_grad.size(), 0);
-
-  Variable a(MatrixXd::Ones(1, 2)), b(MatrixXd::Ones(1, 2));
-  Minus both(a, b);
-  both.backprop();
-  EXPECT_EQ(b.local_grad, MatrixXd::Constant(1, 2, -1.0));
-
-  // A cleared flag keeps whatever the operand held, bit for bit.
-  b.requires_grad = false;
-  b.local_grad = MatrixXd::Constant(2, 2, 0.125);
-  both.backprop();
-  EXPECT_EQ(b.local_grad, MatrixXd::Constant(2, 2, 0.125));
 }
 
-TEST(LinearNodes, DotBackpropHandsOverTransposes) {
-  Variable l(matrix(1, 2, {1, 2}));
-  Variable r(matrix(2, 3, {1, 2, 3, 4, 5, 6}));
-  Dot product(l, r);
-  product.backprop();
-  EXPECT_EQ(l.local_grad, r.value.transpose());
-  EXPECT_EQ(r.local_grad, l.value.transpose());
-  EXPECT_EQ(l.local_grad.rows(), 3);
-  EXPECT_EQ(r.local_grad.cols(), 1);
+template <typename N>
+void expect_derivatives_match(const MatrixXd& l, const MatrixXd& r) {
+  Variable a(l), b(r);
+  N node(a, b);
+  const MatrixXd weights = MatrixXd::Random(l.rows(), r.cols());
+  for (Nodes* operand : {static_cast<Nodes*>(&a), static_cast<Nodes*>(&b)}) {
+    EXPECT_TRUE(testing::chained_gradient(node, *operand, weights)
+                    .isApprox(testing::numeric_gradient(node, *operand, weights), 1e-7));
+  }
 }
 
 TEST(LinearNodes, DerivativesMatchFiniteDifferences) {
-  const MatrixXd weights = MatrixXd::Random(2, 3);
-  {
-    Variable l(MatrixXd::Random(2, 3)), r(MatrixXd::Random(2, 3));
-    Add node(l, r);
-    EXPECT_TRUE(
-        chained_gradient(node, l, weights).isApprox(numeric_gradient(node, l, weights), 1e-7));
-    EXPECT_TRUE(
-        chained_gradient(node, r, weights).isApprox(numeric_gradient(node, r, weights), 1e-7));
-  }
-  {
-    Variable l(MatrixXd::Random(2, 3)), r(MatrixXd::Random(2, 3));
-    Minus node(l, r);
-    EXPECT_TRUE(
-        chained_gradient(node, l, weights).isApprox(numeric_gradient(node, l, weights), 1e-7));
-    EXPECT_TRUE(
-        chained_gradient(node, r, weights).isApprox(numeric_gradient(node, r, weights), 1e-7));
-  }
-  {
-    Variable l(MatrixXd::Random(2, 4)), r(MatrixXd::Random(4, 3));
-    Dot node(l, r);
-    EXPECT_TRUE(
-        chained_gradient(node, l, weights).isApprox(numeric_gradient(node, l, weights), 1e-7));
-    EXPECT_TRUE(
-        chained_gradient(node, r, weights).isApprox(numeric_gradient(node, r, weights), 1e-7));
-  }
+  expect_derivatives_match<Add>(MatrixXd::Random(2, 3), MatrixXd::Random(2, 3));
+  expect_derivatives_match<Minus>(MatrixXd::Random(2, 3), MatrixXd::Random(2, 3));
+  expect_derivatives_match<Dot>(MatrixXd::Random(2, 4), MatrixXd::Random(4, 3));
 }
 
 }  // namespace
