@@ -3,32 +3,24 @@
 namespace oscnet {
 namespace {
 
-enum class Combination { same_shape, row_broadcast, none };
-
-// A right operand combines with the left one when it has the same shape or is a single row of
-// the same width; any other pair yields zeros of the left shape.
-Combination combination(const MatrixXd& l, const MatrixXd& r) {
-  if (l.rows() == r.rows() && l.cols() == r.cols()) return Combination::same_shape;
-  if (l.cols() == r.cols() && r.rows() == 1) return Combination::row_broadcast;
-  return Combination::none;
+// Combines the operands with `op` when the right one has the left's shape, or is a single row
+// of the left's width (then added to every row); any other pair yields zeros of the left shape.
+template <typename Op>
+void combine_into(MatrixXd& value, const MatrixXd& l, const MatrixXd& r, Op op) {
+  if (l.rows() == r.rows() && l.cols() == r.cols()) {
+    value = op(l, r);
+  } else if (l.cols() == r.cols() && r.rows() == 1) {
+    value = op(l.rowwise(), r.row(0));
+  } else {
+    value.setZero(l.rows(), l.cols());
+  }
 }
 
 }  // namespace
 
 void Add::compute() {
-  const MatrixXd& l = left->value;
-  const MatrixXd& r = right->value;
-  switch (combination(l, r)) {
-    case Combination::same_shape:
-      value = l + r;
-      break;
-    case Combination::row_broadcast:
-      value = l.rowwise() + r.row(0);
-      break;
-    case Combination::none:
-      value.setZero(l.rows(), l.cols());
-      break;
-  }
+  combine_into(value, left->value, right->value,
+               [](const auto& a, const auto& b) { return a + b; });
 }
 
 void Add::backprop() {
@@ -38,19 +30,8 @@ void Add::backprop() {
 }
 
 void Minus::compute() {
-  const MatrixXd& l = left->value;
-  const MatrixXd& r = right->value;
-  switch (combination(l, r)) {
-    case Combination::same_shape:
-      value = l - r;
-      break;
-    case Combination::row_broadcast:
-      value = l.rowwise() - r.row(0);
-      break;
-    case Combination::none:
-      value.setZero(l.rows(), l.cols());
-      break;
-  }
+  combine_into(value, left->value, right->value,
+               [](const auto& a, const auto& b) { return a - b; });
 }
 
 void Minus::backprop() {
