@@ -2,7 +2,6 @@
 // small computation graph by hand with the library's node classes and evaluate it.
 #include <dlfcn.h>
 
-#include <cstdio>
 #include <iostream>
 
 #include "nodes/f_norm.h"

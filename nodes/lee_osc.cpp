@@ -38,9 +38,7 @@ void Lee_Osc::compute() {
 }
 
 void Lee_Osc::backprop() {
-  if (!left->requires_grad) return;
-  const double k = steepness;
-  left->local_grad = left->value.unaryExpr([k](double x) { return tanh_quotient_slope(x, k); });
+  if (left->requires_grad) write_tanh_slope(left->value, steepness, left->local_grad);
 }
 
 }  // namespace oscnet

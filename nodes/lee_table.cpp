@@ -39,12 +39,12 @@ int sweep_lee_oscillator(double k, double* destination) {
   int row = 0;
   // x advances by repeated addition, so it never hits 0.0 exactly.
   for (double x = kSweepStart; x <= kSweepEnd; x += kSweepStep, ++row) {
+    if (row >= kLeeRows) continue;
     const double sign = x == 0.0 ? 0.0 : (x > 0.0 ? 1.0 : -1.0);
     const double s = kStimulusOffset * sign + x;
     // The stimulus neuron and the decay depend on s alone: once per input.
     const double w = transfer(s, k);
     const double decay = std::exp(-1.0 * kDecay * s * s);
-    if (row >= kLeeRows) continue;
     double* samples = destination + static_cast<long>(row) * kLeeSamples;
     for (int j = 0; j < kIterations; ++j) {
       const double a_e = kExcitatoryFromE * e - kExcitatoryFromI * i + s - kExcitatoryThreshold;

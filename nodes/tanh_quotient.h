@@ -1,5 +1,6 @@
 #pragma once
 
+#include <Eigen/Dense>
 #include <cmath>
 
 namespace oscnet {
@@ -19,6 +20,11 @@ inline double tanh_quotient(double x, double k) {
 inline double tanh_quotient_slope(double x, double k) {
   const double t = tanh_quotient(x, k);
   return k * (1.0 - t * t);
+}
+
+/// Writes tanh_quotient_slope of every coefficient of `x` into `slope`, which takes x's shape.
+inline void write_tanh_slope(const Eigen::MatrixXd& x, double k, Eigen::MatrixXd& slope) {
+  slope = x.unaryExpr([k](double v) { return tanh_quotient_slope(v, k); });
 }
 
 }  // namespace oscnet
