@@ -1,10 +1,53 @@
-// The C entry points. Each is a thin shell over the core; nothing thrown inside may leave it.
+// The C entry points: thin shells over the core that let no exception leave the library.
 #include <cstdio>
+#include <limits>
 
+#include "api/entry_points.h"
 #include "api/network_state.h"
 #include "oscnet.h"
 
+namespace {
+
+// Runs `body`, turning anything it throws into `fallback`: an exception crossing a C boundary
+// would terminate the host.
+template <typename Result, typename Body>
+Result guarded(Result fallback, Body body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return fallback;
+  }
+}
+
+}  // namespace
+
 extern "C" {
+
+OSCNET_API bool OSCNET_CALL build_net(int* layer_count, int* input_size, int* output_size,
+                                      double* input_row, double* target_row, int* layer_units,
+                                      int* activation_codes) {
+  return guarded(false, [&] {
+    return oscnet::build_network(layer_count, input_size, output_size, input_row, target_row,
+                                 layer_units, activation_codes);
+  });
+}
+
+OSCNET_API double OSCNET_CALL train(int input_size, int output_size, double* input_row,
+                                    double* target_row, int iterations, double* learning_rate,
+                                    int* optimizer_code) {
+  return guarded(std::numeric_limits<double>::quiet_NaN(), [&] {
+    return oscnet::train_network(input_size, output_size, input_row, target_row, iterations,
+                                 learning_rate, optimizer_code);
+  });
+}
+
+OSCNET_API void OSCNET_CALL Predict(int input_size, int output_size, double* input_row,
+                                    double* output_row) {
+  guarded(0, [&] {
+    oscnet::predict(input_size, output_size, input_row, output_row);
+    return 0;
+  });
+}
 
 OSCNET_API void OSCNET_CALL release_net(void) {
   oscnet::release_network();

@@ -18,4 +18,15 @@ extern std::vector<Nodes*> parameters;
 /// Destroys the network and clears every reference to it; does nothing when none is built.
 void release_network() noexcept;
 
+/// Whether a network is built.
+inline bool network_built() {
+  return loss_node != nullptr;
+}
+
+/// Whether a caller's row of `size` values at `row` can be used against a leaf `width` wide:
+/// a size from 0 to the width, and an array unless the size is 0.
+inline bool row_fits(int size, const double* row, Eigen::Index width) {
+  return size >= 0 && size <= width && (row != nullptr || size == 0);
+}
+
 }  // namespace oscnet

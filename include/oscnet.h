@@ -6,10 +6,8 @@
  * overlap: the network is process-wide state without locks.
  *
  * Every row is a plain array of doubles; element j is column j of the network's single batch row.
- *
- * This release exports release_net and myAdd. build_net, train and Predict are declared here
- * with their final signatures; the library does not export them yet, so a host that calls them
- * does not link (or, loading at run time, finds no such symbol).
+ * The library keeps no pointer that it is given: every value is copied in or out during the call.
+ * No call crashes on bad input: each function says below what it does instead.
  */
 #ifndef OSCNET_H
 #define OSCNET_H
@@ -43,7 +41,11 @@ extern "C" {
  * Builds the network from one example. Every argument is a pointer, counts included.
  * layer_units and activation_codes hold one entry per hidden layer; a layer count below 1 still
  * builds one hidden layer. Activation codes: 0 rectifier, 1 logistic, 2 tanh(6x),
- * 3 Lee oscillator, anything else none. Returns true when the network was built.
+ * 3 Lee oscillator, anything else none. Weights start as normal draws (deviation 0.01) from a
+ * generator seeded once per process from the clock.
+ * Returns true when the network was built; it then replaces the network built before, if any.
+ * Returns false, and keeps the earlier network as it was, for a null pointer, a width or unit
+ * count below 1, a network larger than the machine's physical memory, or memory running out.
  */
 OSCNET_API bool OSCNET_CALL build_net(int* layer_count, int* input_size, int* output_size,
                                       double* input_row, double* target_row, int* layer_units,
@@ -51,8 +53,13 @@ OSCNET_API bool OSCNET_CALL build_net(int* layer_count, int* input_size, int* ou
 
 /*
  * Trains on one example for `iterations` steps with gradient descent (*optimizer_code != 1) or
- * Adagrad (*optimizer_code == 1, state restarted on every call). Returns the loss
- * sum_j (output_j - target_j)^2 measured before the last step.
+ * Adagrad (*optimizer_code == 1, state restarted on every call). Writes the first input_size
+ * inputs and output_size targets (the others keep their last values). Returns the loss
+ * sum_j (output_j - target_j)^2 measured before the last step; with iterations <= 0 it writes the
+ * example and returns the loss of the last evaluation.
+ * Returns not-a-number, changing nothing, without a network, for a size below 0 or above the
+ * built width, a null row with a positive size, or a null learning_rate or optimizer_code; also
+ * when iterations <= 0 before any training, and when memory runs out (the network stays usable).
  */
 OSCNET_API double OSCNET_CALL train(int input_size, int output_size, double* input_row,
                                     double* target_row, int iterations, double* learning_rate,
@@ -60,7 +67,10 @@ OSCNET_API double OSCNET_CALL train(int input_size, int output_size, double* inp
 
 /*
  * Writes the first input_size inputs (the others keep their last values), evaluates the network
- * and copies the first output_size outputs into output_row.
+ * and copies the first output_size outputs into output_row. Leaves the training loss alone.
+ * Without a network, or for a size below 0 or above the built width or a null row with a
+ * positive size, evaluates nothing and writes not-a-number into output_row[0 .. output_size-1]
+ * when output_row is not null.
  */
 OSCNET_API void OSCNET_CALL Predict(int input_size, int output_size, double* input_row,
                                     double* output_row);

@@ -1,0 +1,67 @@
+#include "network/backward.h"
+
+namespace oscnet {
+
+void collect_params(Nodes* node, std::vector<Nodes*>& list) {
+  if (node == nullptr) return;
+  if (node->is_param) list.push_back(node);
+  collect_params(node->left, list);
+  collect_params(node->right, list);
+}
+
+void chain_grad(const MatrixXd& grad, const MatrixXd& local_grad, char side, bool is_matmul,
+                MatrixXd& result) {
+  if (!is_matmul && grad.rows() == local_grad.rows() && grad.cols() == local_grad.cols()) {
+    result = grad.cwiseProduct(local_grad);
+  } else if (side == 'l') {
+    result.noalias() = grad * local_grad;
+  } else {
+    result.noalias() = local_grad * grad;
+  }
+}
+
+MatrixXd chain_grad(const MatrixXd& grad, const MatrixXd& local_grad, char side, bool is_matmul) {
+  MatrixXd result;
+  chain_grad(grad, local_grad, side, is_matmul, result);
+  return result;
+}
+
+namespace {
+
+// Gives `operand` its gradient and queues it, when gradients flow into it at all.
+void pass_down(const Nodes& N, Nodes* operand, char side, bool seeding, std::vector<Nodes*>& Q) {
+  if (operand == nullptr || !operand->requires_grad) return;
+  if (seeding) {
+    operand->grad = operand->local_grad;
+  } else {
+    chain_grad(N.grad, operand->local_grad, side, N.is_matmul, operand->grad);
+  }
+  Q.push_back(operand);
+}
+
+}  // namespace
+
+void backward(Nodes* loss, std::vector<Nodes*>& Q) {
+  Q.clear();
+  if (loss == nullptr || (loss->left == nullptr && loss->right == nullptr)) return;
+  Q.push_back(loss);
+  // First in, first out: the vector only grows during the pass and `front` walks along it,
+  // which visits the nodes level by level exactly as a queue would.
+  for (std::size_t front = 0; front < Q.size(); ++front) {
+    Nodes& N = *Q[front];
+    // A gradient without rows was never assigned: this is the root on its first pass.
+    const bool seeding = N.grad.rows() == 0;
+    if (seeding && N.left != nullptr) N.grad.setOnes(N.left->value.rows(), N.left->value.cols());
+    N.backprop();
+    pass_down(N, N.left, 'l', seeding, Q);
+    pass_down(N, N.right, 'r', seeding, Q);
+  }
+  Q.clear();
+}
+
+void backward(Nodes* loss) {
+  std::vector<Nodes*> Q;
+  backward(loss, Q);
+}
+
+}  // namespace oscnet
