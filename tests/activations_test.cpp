@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "gradient_check.h"
+#include "matrix_literals.h"
 #include "nodes/activations.h"
 #include "nodes/leaf_nodes.h"
 
@@ -14,12 +15,7 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-MatrixXd row(std::initializer_list<double> values) {
-  MatrixXd m(1, static_cast<Eigen::Index>(values.size()));
-  Eigen::Index j = 0;
-  for (double v : values) m(0, j++) = v;
-  return m;
-}
+using testing::row;
 
 // Value and local derivative of an activation of type A at each coefficient of `input`.
 template <typename A>

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "api/entry_points.h"
+#include "api/network_state.h"
 #include "nodes/activations.h"
 #include "nodes/f_norm.h"
 #include "nodes/leaf_nodes.h"
@@ -14,10 +16,21 @@ namespace {
 long malloc_calls = 0;
 }
 
+// The compiler may turn an allocation followed by zeroing into calloc, so that is counted too.
 extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
+extern "C" void* __libc_realloc(void* block, std::size_t size);
 extern "C" void* malloc(std::size_t size) {
   ++malloc_calls;
   return __libc_malloc(size);
+}
+extern "C" void* calloc(std::size_t count, std::size_t size) {
+  ++malloc_calls;
+  return __libc_calloc(count, size);
+}
+extern "C" void* realloc(void* block, std::size_t size) {
+  ++malloc_calls;
+  return __libc_realloc(block, size);
 }
 
 namespace oscnet {
@@ -74,6 +87,27 @@ TEST(Allocations, CountedWhenAShapeGrows) {
   layer.evaluate_and_differentiate();
   layer.x.value = MatrixXd::Random(5, 3);
   EXPECT_GT(allocations_in([&] { layer.evaluate_and_differentiate(); }), 0);
+}
+
+// A training call allocates its optimizer and queue once; its iterations allocate nothing, so a
+// call of many iterations costs exactly as many allocations as a call of one.
+TEST(Allocations, NonePerTrainingIterationNorPerPrediction) {
+  const int layers = 3, inputs = 10, outputs = 2;
+  const int units[3] = {32, 16, 8}, codes[3] = {0, 2, 3};
+  double x[10] = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0}, y[2] = {0.5, -0.5};
+  double output[2];
+  const double rate = 0.01;
+  ASSERT_TRUE(build_network(&layers, &inputs, &outputs, x, y, units, codes));
+  for (int code : {0, 1}) {
+    train_network(10, 2, x, y, 1, &rate, &code);  // first pass sizes every gradient
+    const long one = allocations_in([&] { train_network(10, 2, x, y, 1, &rate, &code); });
+    const long many = allocations_in([&] { train_network(10, 2, x, y, 50, &rate, &code); });
+    EXPECT_EQ(many, one) << "optimizer code " << code;
+    // The parameter list's copy and the queue; Adagrad adds its accumulators and their list.
+    EXPECT_EQ(one, code == 1 ? 2 + 1 + 8 : 2) << "optimizer code " << code;
+  }
+  EXPECT_EQ(allocations_in([&] { predict(10, 2, x, output); }), 0);
+  release_network();
 }
 
 }  // namespace

@@ -1,19 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "gradient_check.h"
+#include "matrix_literals.h"
 #include "nodes/leaf_nodes.h"
 #include "nodes/linear_nodes.h"
 
 namespace oscnet {
 namespace {
 
-MatrixXd matrix(Eigen::Index rows, Eigen::Index cols, std::initializer_list<double> values) {
-  MatrixXd m(rows, cols);
-  auto it = values.begin();
-  for (Eigen::Index i = 0; i < rows; ++i)
-    for (Eigen::Index j = 0; j < cols; ++j) m(i, j) = *it++;
-  return m;
-}
+using testing::matrix;
 
 // The value of node type N over fresh leaves holding l and r; stale contents are planted first.
 template <typename N>
