@@ -2,11 +2,18 @@
 
 namespace oscnet {
 
+// Iterates with an explicit stack, so that deep networks cannot exhaust the thread's stack.
 void collect_params(Nodes* node, std::vector<Nodes*>& list) {
-  if (node == nullptr) return;
-  if (node->is_param) list.push_back(node);
-  collect_params(node->left, list);
-  collect_params(node->right, list);
+  std::vector<Nodes*> pending{node};
+  while (!pending.empty()) {
+    Nodes* const current = pending.back();
+    pending.pop_back();
+    if (current == nullptr) continue;
+    if (current->is_param) list.push_back(current);
+    // Right below left, so that the left subtree is listed first.
+    pending.push_back(current->right);
+    pending.push_back(current->left);
+  }
 }
 
 void chain_grad(const MatrixXd& grad, const MatrixXd& local_grad, char side, bool is_matmul,

@@ -13,6 +13,7 @@
 #endif
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -72,6 +73,13 @@ std::uint64_t memory_limit_bytes() {
   const long page_size = sysconf(_SC_PAGE_SIZE);
   if (pages > 0 && page_size > 0) {
     physical = mul(static_cast<std::uint64_t>(pages), static_cast<std::uint64_t>(page_size));
+  }
+  // A process limited to less address space fails its allocations cleanly, but a network built
+  // up to the limit could then never be trained.
+  rlimit address_space{};
+  if (getrlimit(RLIMIT_AS, &address_space) == 0 && address_space.rlim_cur != RLIM_INFINITY &&
+      (physical == 0 || address_space.rlim_cur < physical)) {
+    physical = address_space.rlim_cur;
   }
 #endif
   // A 32-bit process cannot address more than its pointers reach, whatever the machine has.

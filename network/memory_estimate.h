@@ -11,7 +11,8 @@ namespace oscnet {
 std::uint64_t estimate_network_bytes(int inputs, int outputs, const int* units, int hidden_layers);
 
 /// Memory the process may use for a network: the machine's physical memory, capped by the
-/// address space. Zero when the platform does not tell.
+/// process's address-space limit and by what its pointers reach. Zero when the platform does
+/// not tell.
 std::uint64_t memory_limit_bytes();
 
 /// Whether a network of `bytes` should be built on this machine. On Linux an allocation far

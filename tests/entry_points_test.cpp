@@ -1,5 +1,9 @@
 // Building, training and predicting as the exported functions do, with the network state in view.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <climits>
@@ -166,6 +170,26 @@ TEST_F(EntryPoints, NetworksBeyondTheMachinesMemoryAreRefusedAtOnce) {
   EXPECT_TRUE(fits_in_memory(mnist_bytes));
 }
 
+TEST_F(EntryPoints, AnAddressSpaceLimitLowersTheBudget) {
+  // In a child process, so that the limit binds nothing else.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit one_gib{1ull << 30, 1ull << 30};
+    bool ok = setrlimit(RLIMIT_AS, &one_gib) == 0 && memory_limit_bytes() == (1ull << 30);
+    // About 1.6 GiB of weights and their copies: refused before anything is allocated.
+    Description big;
+    big.inputs = 50000;
+    big.units[0] = 1000;
+    big.layers = 1;
+    ok = ok && !big.build() && loss_node == nullptr;
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST_F(EntryPoints, ASecondBuildReplacesTheFirstNetwork) {
   ASSERT_TRUE(net.build());
   Description other;
@@ -313,6 +337,37 @@ TEST_F(EntryPoints, TrainingLowersTheLossWithEitherRule) {
     const double later = train_network(3, 2, net.x, net.y, 200, &rate, code);
     EXPECT_LT(later, first / 10) << "optimizer code " << *code;
   }
+}
+
+// Runs `body` on a thread with a stack of `bytes`.
+template <typename Body>
+void on_small_stack(std::size_t bytes, Body body) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, bytes);
+  pthread_t thread;
+  auto run = [](void* argument) -> void* {
+    (*static_cast<Body*>(argument))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, &body), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+TEST_F(EntryPoints, DeepNetworksNeedMemoryNotStack) {
+  // 50000 layers make a tree 150000 nodes deep: recursing through it would take megabytes of
+  // stack, and the thread has 512 KiB.
+  const int layers = 50000, inputs = 2, outputs = 1;
+  const std::vector<int> units(layers, 1), codes(layers, 0);
+  on_small_stack(512 << 10, [&] {
+    ASSERT_TRUE(
+        build_network(&layers, &inputs, &outputs, net.x, net.y, units.data(), codes.data()));
+    EXPECT_EQ(parameters.size(), 2u * (layers + 1));
+    EXPECT_FALSE(std::isnan(train_network(2, 1, net.x, net.y, 2, &rate, &gradient_descent)));
+    EXPECT_FALSE(all_nan(prediction({0.5, 0.5}, 1)));
+    release_network();
+  });
 }
 
 TEST_F(EntryPoints, NonFiniteInputsAreValuesNotErrors) {
