@@ -14,23 +14,39 @@
 
 namespace {
 long malloc_calls = 0;
+// Blocks handed out and not yet freed, and the call that is made to fail (0: none).
+long live_blocks = 0;
+long failing_call = 0;
+
+void* counted(void* block) {
+  if (block != nullptr) ++live_blocks;
+  return block;
 }
+}  // namespace
 
 // The compiler may turn an allocation followed by zeroing into calloc, so that is counted too.
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
 extern "C" void* __libc_realloc(void* block, std::size_t size);
+extern "C" void __libc_free(void* block);
 extern "C" void* malloc(std::size_t size) {
-  ++malloc_calls;
-  return __libc_malloc(size);
+  if (++malloc_calls == failing_call) return nullptr;
+  return counted(__libc_malloc(size));
 }
 extern "C" void* calloc(std::size_t count, std::size_t size) {
-  ++malloc_calls;
-  return __libc_calloc(count, size);
+  if (++malloc_calls == failing_call) return nullptr;
+  return counted(__libc_calloc(count, size));
 }
 extern "C" void* realloc(void* block, std::size_t size) {
-  ++malloc_calls;
-  return __libc_realloc(block, size);
+  if (++malloc_calls == failing_call) return nullptr;
+  if (block == nullptr) return counted(__libc_realloc(block, size));
+  void* moved = __libc_realloc(block, size);
+  if (moved == nullptr && size == 0) --live_blocks;
+  return moved;
+}
+extern "C" void free(void* block) {
+  if (block != nullptr) --live_blocks;
+  __libc_free(block);
 }
 
 namespace oscnet {
@@ -107,6 +123,28 @@ TEST(Allocations, NonePerTrainingIterationNorPerPrediction) {
     EXPECT_EQ(one, code == 1 ? 2 + 1 + 8 : 2) << "optimizer code " << code;
   }
   EXPECT_EQ(allocations_in([&] { predict(10, 2, x, output); }), 0);
+  release_network();
+}
+
+// A build that runs out of memory, at whichever allocation, frees everything it made and keeps
+// the network built before.
+TEST(Allocations, NoneLeftByABuildThatRunsOutOfMemory) {
+  const int layers = 2, inputs = 3, outputs = 2;
+  const int units[2] = {8, 4}, codes[2] = {0, 1};
+  const double x[3] = {0.1, 0.2, 0.3}, y[2] = {0.5, -0.5};
+  ASSERT_TRUE(build_network(&layers, &inputs, &outputs, x, y, units, codes));
+  Nodes* const built = loss_node;
+  long k = 1;
+  for (;; ++k) {
+    const long blocks = live_blocks;
+    failing_call = malloc_calls + k;
+    const bool replaced = build_network(&layers, &inputs, &outputs, x, y, units, codes);
+    failing_call = 0;
+    if (replaced) break;
+    EXPECT_EQ(live_blocks, blocks) << "allocation " << k << " failed";
+    ASSERT_EQ(loss_node, built) << "allocation " << k << " failed";
+  }
+  EXPECT_GT(k, 20);  // every node and matrix of the build was made to fail once
   release_network();
 }
 

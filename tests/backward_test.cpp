@@ -69,10 +69,12 @@ TEST(Backward, WorkedExampleValuesGradientsAndOrder) {
   // The first pass seeds the root and copies the difference's local derivative.
   EXPECT_EQ(net.D.grad, net.D.local_grad);
 
-  // A second pass over unchanged values takes the ordinary case at the root and agrees.
+  // A second pass over unchanged values takes the ordinary case at the root and agrees. It
+  // starts from the root whatever the caller's queue still holds.
   const MatrixXd x_grad = net.X.grad, w_grad = net.W.grad;
   net.log.clear();
-  backward(&net.L);
+  std::vector<Nodes*> stale{&net.S};
+  backward(&net.L, stale);
   EXPECT_EQ(net.log, (std::vector<const char*>{"L", "D", "S", "P", "b", "X", "W"}));
   EXPECT_EQ(net.L.grad, row({1}));
   EXPECT_EQ(net.D.grad, row({-0.8}));
@@ -112,6 +114,10 @@ TEST(ChainGrad, CoefficientWiseForEqualShapesElseAProductOnTheOperandsSide) {
   EXPECT_EQ(chain_grad(row({1, 2}), matrix(2, 3, {1, 0, 1, 0, 1, 1}), 'l', false), row({1, 2, 3}));
   EXPECT_EQ(chain_grad(row({1, 2}), matrix(3, 1, {1, 2, 3}), 'r', false),
             matrix(3, 2, {1, 2, 2, 4, 3, 6}));
+  // So do shapes that agree in one dimension only.
+  EXPECT_EQ(chain_grad(row({1, 2}), matrix(2, 2, {0, 1, 1, 0}), 'l', false), row({2, 1}));
+  EXPECT_EQ(chain_grad(matrix(2, 3, {1, 2, 3, 4, 5, 6}), matrix(2, 2, {0, 1, 1, 0}), 'r', false),
+            matrix(2, 3, {4, 5, 6, 1, 2, 3}));
 }
 
 TEST(CollectParams, LayerOrderWeightsBeforeBiasAppendedAfterExistingEntries) {

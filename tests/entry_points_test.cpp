@@ -17,6 +17,7 @@
 #include "network/memory_estimate.h"
 #include "nodes/activations.h"
 #include "nodes/f_norm.h"
+#include "nodes/lee_osc.h"
 #include "nodes/linear_nodes.h"
 
 namespace oscnet {
@@ -81,6 +82,13 @@ TEST_F(EntryPoints, BuildsTheLayersWithTheirActivationsAndCollectsTheParameters)
   std::vector<Nodes*> reachable;
   collect_params(loss_node, reachable);
   EXPECT_EQ(parameters, reachable);
+
+  // The other two codes: tanh(6x) and the oscillator.
+  net.codes[0] = 2;
+  net.codes[1] = 3;
+  ASSERT_TRUE(net.build());
+  EXPECT_NE(dynamic_cast<Lee_Osc*>(output_node->left->left), nullptr);
+  EXPECT_NE(dynamic_cast<Tanh*>(output_node->left->left->left->left->left), nullptr);
 }
 
 TEST_F(EntryPoints, LayerCountBelowOneStillBuildsOneHiddenLayer) {
@@ -160,6 +168,8 @@ TEST_F(EntryPoints, NetworksBeyondTheMachinesMemoryAreRefusedAtOnce) {
   // Sizes whose products overflow 64 bits saturate instead of wrapping to something small.
   const int units[3] = {INT_MAX, INT_MAX, INT_MAX};
   EXPECT_EQ(estimate_network_bytes(INT_MAX, INT_MAX, units, 3), UINT64_MAX);
+  const int wide[1] = {1 << 29};  // 2^59 weights: their 2^61 doubles overflow only as bytes
+  EXPECT_EQ(estimate_network_bytes(1 << 30, 1, wide, 1), UINT64_MAX);
   EXPECT_FALSE(fits_in_memory(UINT64_MAX));
   EXPECT_TRUE(fits_in_memory(estimate_network_bytes(784, 10, units, 0) / UINT64_MAX));
   const int mnist[2] = {256, 128};
@@ -167,6 +177,10 @@ TEST_F(EntryPoints, NetworksBeyondTheMachinesMemoryAreRefusedAtOnce) {
   // Weights 784x256 + 256x128 + 128x10, four copies of each, and a megabyte of fixed costs.
   EXPECT_GT(mnist_bytes, 4u * 8u * (784u * 256u + 256u * 128u + 128u * 10u));
   EXPECT_LT(mnist_bytes, 16u << 20);
+  // Each layer's weights are sized by the layer below, the output layer's too.
+  const int growing[2] = {512, 1024};
+  EXPECT_GE(estimate_network_bytes(1, 1024, growing, 2),
+            4u * 8u * (512u + 512u * 1024u + 1024u * 1024u));
   EXPECT_TRUE(fits_in_memory(mnist_bytes));
 }
 

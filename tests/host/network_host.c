@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -195,6 +196,50 @@ static void check_optimizer_state(void) {
   CHECK(all_finite(ada_split, 3) && all_finite(gd_whole, 3));
 }
 
+/* AddressSanitizer aborts on a failed allocation instead of returning null, so the check below
+ * runs in plain builds only. */
+#if !defined(__SANITIZE_ADDRESS__)
+/* Bytes of address space this process uses, from /proc; 0 where that is not known. */
+static unsigned long long address_space_bytes(void) {
+  unsigned long long pages = 0;
+  FILE* statm = fopen("/proc/self/statm", "r");
+  if (statm == NULL) return 0;
+  if (fscanf(statm, "%llu", &pages) != 1) pages = 0;
+  fclose(statm);
+  return pages * (unsigned long long)sysconf(_SC_PAGESIZE);
+}
+
+/* Running out of memory in train gives not-a-number, is never thrown at the host and changes
+ * nothing. A child caps its address space 8 MiB above its size, too little for Adagrad's 12 MiB
+ * accumulator of a 3 x 2^19 weight matrix. */
+static void check_out_of_memory(void) {
+  int units[1] = {1 << 19}, codes[1] = {2};
+  CHECK(build(1, 3, 2, units, codes));
+  CHECK(isfinite(lib_train(3, 2, a_in, a_target, 1, &rate, &gd))); /* sizes every gradient */
+  double before[2];
+  lib_predict(3, 2, a_in, before);
+  unsigned long long size = address_space_bytes();
+  if (size == 0) return;
+  fflush(NULL);
+  pid_t child = fork();
+  if (child == 0) {
+    struct rlimit cap = {(rlim_t)(size + (8u << 20)), (rlim_t)(size + (8u << 20))};
+    if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(3);
+    bool ok = isnan(lib_train(3, 2, b_in, a_target, 1, &rate, &adagrad));
+    double now[2];
+    lib_predict(0, 2, NULL, now);
+    ok = ok && memcmp(now, before, sizeof now) == 0;
+    ok = ok && isfinite(lib_train(3, 2, a_in, a_target, 1, &rate, &gd));
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  CHECK(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+        WEXITSTATUS(status) == 0);
+}
+#else
+static void check_out_of_memory(void) {}
+#endif
+
 static void check_fresh_network_has_no_loss(void) {
   CHECK(build_a());
   CHECK(isnan(lib_train(3, 2, a_in, a_target, 0, &rate, &gd)));
@@ -356,6 +401,7 @@ int main(int argc, char** argv) {
   check_training_and_held_loss();
   check_partial_rows();
   check_optimizer_state();
+  check_out_of_memory();
   check_fresh_network_has_no_loss();
   check_bad_arguments();
   check_non_finite_inputs();
