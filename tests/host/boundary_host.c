@@ -2,24 +2,14 @@
  * through the exported names. Usage: boundary_host PATH_TO_LIBOSCNET */
 #define _POSIX_C_SOURCE 200809L
 
-#include <dlfcn.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
+#include "host_checks.h"
 #include "oscnet.h"
-
-static int failures = 0;
-
-#define CHECK(condition)                                                            \
-  do {                                                                              \
-    if (!(condition)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                                   \
-    }                                                                               \
-  } while (0)
 
 typedef int (*my_add_fn)(int, int);
 typedef void (*release_net_fn)(void);
@@ -43,21 +33,11 @@ static int call_capturing_stdout(my_add_fn my_add, int first, int second, char* 
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s PATH_TO_LIBOSCNET\n", argv[0]);
-    return 2;
-  }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (library == NULL) {
-    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
-    return 1;
-  }
-
-  /* POSIX's way to turn dlsym's object pointer into a function pointer. */
+  void* library = load_library(argc, argv);
   my_add_fn my_add;
   release_net_fn release;
-  *(void**)(&my_add) = dlsym(library, "myAdd");
-  *(void**)(&release) = dlsym(library, "release_net");
+  LOAD_SYMBOL(library, my_add, "myAdd");
+  LOAD_SYMBOL(library, release, "release_net");
   CHECK(my_add != NULL);
   CHECK(release != NULL);
   /* Internal C++ functions stay inside the library. */
@@ -76,11 +56,5 @@ int main(int argc, char** argv) {
   release();
   release();
 
-  CHECK(dlclose(library) == 0);
-  if (failures != 0) {
-    fprintf(stderr, "boundary host: %d check(s) failed\n", failures);
-    return 1;
-  }
-  printf("boundary host: all checks passed\n");
-  return 0;
+  return finish(library, "boundary host");
 }

@@ -2,7 +2,6 @@
  * application loading liboscnet at run time would. Usage: network_host PATH_TO_LIBOSCNET */
 #define _POSIX_C_SOURCE 200809L
 
-#include <dlfcn.h>
 #include <limits.h>
 #include <math.h>
 #include <stdbool.h>
@@ -14,15 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
-static int failures = 0;
-
-#define CHECK(condition)                                                            \
-  do {                                                                              \
-    if (!(condition)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                                   \
-    }                                                                               \
-  } while (0)
+#include "host_checks.h"
 
 /* The header is not included: every call must go through the pointers dlsym hands back. */
 typedef bool (*build_net_fn)(int*, int*, int*, double*, double*, int*, int*);
@@ -380,20 +371,11 @@ static void check_after_release(void) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s PATH_TO_LIBOSCNET\n", argv[0]);
-    return 2;
-  }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (library == NULL) {
-    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
-    return 1;
-  }
-  /* POSIX's way to turn dlsym's object pointer into a function pointer. */
-  *(void**)(&lib_build) = dlsym(library, "build_net");
-  *(void**)(&lib_train) = dlsym(library, "train");
-  *(void**)(&lib_predict) = dlsym(library, "Predict");
-  *(void**)(&lib_release) = dlsym(library, "release_net");
+  void* library = load_library(argc, argv);
+  LOAD_SYMBOL(library, lib_build, "build_net");
+  LOAD_SYMBOL(library, lib_train, "train");
+  LOAD_SYMBOL(library, lib_predict, "Predict");
+  LOAD_SYMBOL(library, lib_release, "release_net");
   CHECK(lib_build != NULL && lib_train != NULL && lib_predict != NULL && lib_release != NULL);
   if (failures != 0) return 1;
 
@@ -407,12 +389,5 @@ int main(int argc, char** argv) {
   check_non_finite_inputs();
   check_rebuild_and_lee();
   check_after_release();
-
-  CHECK(dlclose(library) == 0);
-  if (failures != 0) {
-    fprintf(stderr, "network host: %d check(s) failed\n", failures);
-    return 1;
-  }
-  printf("network host: all checks passed\n");
-  return 0;
+  return finish(library, "network host");
 }

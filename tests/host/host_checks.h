@@ -1,0 +1,48 @@
+/* What the test hosts share: a count of failed checks, CHECK, loading the library named on the
+ * command line, and the verdict. Each host is one translation unit that includes this once. */
+#ifndef OSCNET_HOST_CHECKS_H
+#define OSCNET_HOST_CHECKS_H
+
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+static int failures = 0;
+
+#define CHECK(condition)                                                            \
+  do {                                                                              \
+    if (!(condition)) {                                                             \
+      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      ++failures;                                                                   \
+    }                                                                               \
+  } while (0)
+
+/* POSIX's way to turn dlsym's object pointer into a function pointer. */
+#define LOAD_SYMBOL(library, pointer, name) (*(void**)(&(pointer)) = dlsym((library), (name)))
+
+/* Loads the library given as the only argument; exits with status 2 or 1 when it cannot. */
+static void* load_library(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: %s PATH_TO_LIBOSCNET\n", argv[0]);
+    exit(2);
+  }
+  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  if (library == NULL) {
+    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
+    exit(1);
+  }
+  return library;
+}
+
+/* Unloads the library, prints the verdict and returns the exit status. */
+static int finish(void* library, const char* host) {
+  CHECK(dlclose(library) == 0);
+  if (failures != 0) {
+    fprintf(stderr, "%s: %d check(s) failed\n", host, failures);
+    return 1;
+  }
+  printf("%s: all checks passed\n", host);
+  return 0;
+}
+
+#endif
