@@ -19,6 +19,15 @@ Result guarded(Result fallback, Body body) noexcept {
   }
 }
 
+// The same for a body without a result: whatever it throws is dropped.
+template <typename Body>
+void guarded(Body body) noexcept {
+  try {
+    body();
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -43,10 +52,7 @@ OSCNET_API double OSCNET_CALL train(int input_size, int output_size, double* inp
 
 OSCNET_API void OSCNET_CALL Predict(int input_size, int output_size, double* input_row,
                                     double* output_row) {
-  guarded(0, [&] {
-    oscnet::predict(input_size, output_size, input_row, output_row);
-    return 0;
-  });
+  guarded([&] { oscnet::predict(input_size, output_size, input_row, output_row); });
 }
 
 OSCNET_API void OSCNET_CALL release_net(void) {

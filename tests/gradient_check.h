@@ -14,19 +14,28 @@ inline double weighted_output(Nodes& node, const MatrixXd& weights) {
   return total;
 }
 
+/// Central differences of `scalar()` with respect to every coefficient of `point`, which is
+/// restored afterwards.
+template <typename Scalar>
+MatrixXd central_differences(MatrixXd& point, Scalar scalar, double h = 1e-6) {
+  MatrixXd gradient(point.rows(), point.cols());
+  for (Eigen::Index k = 0; k < point.size(); ++k) {
+    const double original = point(k);
+    point(k) = original + h;
+    const double up = scalar();
+    point(k) = original - h;
+    const double down = scalar();
+    point(k) = original;
+    gradient(k) = (up - down) / (2.0 * h);
+  }
+  return gradient;
+}
+
 /// Central-difference gradient of sum(weights .* node.value) with respect to `operand`'s value.
 inline MatrixXd numeric_gradient(Nodes& node, Nodes& operand, const MatrixXd& weights,
                                  double h = 1e-6) {
-  MatrixXd gradient(operand.value.rows(), operand.value.cols());
-  for (Eigen::Index k = 0; k < operand.value.size(); ++k) {
-    const double original = operand.value(k);
-    operand.value(k) = original + h;
-    const double up = weighted_output(node, weights);
-    operand.value(k) = original - h;
-    const double down = weighted_output(node, weights);
-    operand.value(k) = original;
-    gradient(k) = (up - down) / (2.0 * h);
-  }
+  const MatrixXd gradient = central_differences(
+      operand.value, [&] { return weighted_output(node, weights); }, h);
   node.compute();
   return gradient;
 }

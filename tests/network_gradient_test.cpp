@@ -8,6 +8,7 @@
 
 #include "api/entry_points.h"
 #include "api/network_state.h"
+#include "gradient_check.h"
 #include "network/backward.h"
 #include "nodes/lee_osc.h"
 
@@ -19,17 +20,8 @@ double loss_value() {
 }
 
 // Central differences of the loss with respect to every coefficient of `node`'s value.
-MatrixXd numeric_loss_gradient(Nodes& node, double h = 1e-6) {
-  MatrixXd gradient(node.value.rows(), node.value.cols());
-  for (Eigen::Index k = 0; k < node.value.size(); ++k) {
-    const double original = node.value(k);
-    node.value(k) = original + h;
-    const double up = loss_value();
-    node.value(k) = original - h;
-    const double down = loss_value();
-    node.value(k) = original;
-    gradient(k) = (up - down) / (2.0 * h);
-  }
+MatrixXd numeric_loss_gradient(Nodes& node) {
+  const MatrixXd gradient = testing::central_differences(node.value, loss_value);
   loss_value();
   return gradient;
 }
