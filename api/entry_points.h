@@ -26,4 +26,16 @@ double train_network(int input_size, int output_size, const double* input_row,
 /// fills the output row with not-a-number where it safely can.
 void predict(int input_size, int output_size, const double* input_row, double* output_row);
 
+/// Number of doubles in all parameters: 0 without a network, -1 when it exceeds INT_MAX.
+int param_count() noexcept;
+
+/// Copies every parameter, in collection order and each matrix column by column, into `out`.
+/// Returns `n`, or -1 (nothing copied) without a network, for a null `out`, or when `n` is not
+/// the parameter count.
+int get_params(double* out, int n) noexcept;
+
+/// Overwrites every parameter from `in`, in the order get_params writes them. Returns `n`, or
+/// -1 (nothing changed) under the same conditions as get_params.
+int set_params(const double* in, int n) noexcept;
+
 }  // namespace oscnet

@@ -59,6 +59,18 @@ OSCNET_API void OSCNET_CALL release_net(void) {
   oscnet::release_network();
 }
 
+OSCNET_API int OSCNET_CALL oscnet_param_count(void) {
+  return oscnet::param_count();
+}
+
+OSCNET_API int OSCNET_CALL oscnet_get_params(double* out, int n) {
+  return oscnet::get_params(out, n);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_set_params(const double* in, int n) {
+  return oscnet::set_params(in, n);
+}
+
 OSCNET_API int OSCNET_CALL myAdd(int first, int second) {
   std::printf("I am here!\n");
   // Flushed so the line is seen even if the host dies right after.

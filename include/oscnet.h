@@ -1,18 +1,26 @@
 /*
  * oscnet: one fully connected neural network per process, driven through plain C functions.
+ * Usable from C99 and C++.
  *
- * Call order: build_net once; then train and Predict any number of times, in any order; then
- * release_net; then possibly build_net again. myAdd may be called at any time. Calls must not
- * overlap: the network is process-wide state without locks.
+ * Call order: build_net once; then train, Predict and the weights functions any number of times,
+ * in any order; then release_net; then possibly build_net again. myAdd may be called at any time.
+ * Calls must not overlap: the network is process-wide state without locks.
  *
  * Every row is a plain array of doubles; element j is column j of the network's single batch row.
  * The library keeps no pointer that it is given: every value is copied in or out during the call.
- * No call crashes on bad input: each function says below what it does instead.
+ * It reads and writes no files. No call crashes on bad input: each function says below what it
+ * does instead.
  */
 #ifndef OSCNET_H
 #define OSCNET_H
 
 #include <stdbool.h>
+
+/* The version of this header; the library built from the same sources has the same. */
+#define OSCNET_VERSION_MAJOR 0
+#define OSCNET_VERSION_MINOR 2
+#define OSCNET_VERSION_PATCH 0
+#define OSCNET_VERSION_STRING "0.2.0"
 
 #if defined(_WIN32)
 #if defined(OSCNET_BUILDING)
@@ -77,6 +85,28 @@ OSCNET_API void OSCNET_CALL Predict(int input_size, int output_size, double* inp
 
 /* Destroys the network. Does nothing when no network is built, so calling it twice is safe. */
 OSCNET_API void OSCNET_CALL release_net(void);
+
+/*
+ * Weights in and out, so that a host can keep a trained network: build the same layers again,
+ * then set the saved values. The values are all weight matrices and bias rows, layer by layer
+ * from the input (weights, then bias), each matrix column by column.
+ */
+
+/* Number of doubles in all weights and biases; 0 without a network, -1 above INT_MAX. */
+OSCNET_API int OSCNET_CALL oscnet_param_count(void);
+
+/*
+ * Copies all weights and biases into out[0 .. n-1] and returns n. Returns -1 and copies nothing
+ * without a network, for a null out, or when n is not oscnet_param_count().
+ */
+OSCNET_API int OSCNET_CALL oscnet_get_params(double* out, int n);
+
+/*
+ * Overwrites all weights and biases from in[0 .. n-1], in the order oscnet_get_params writes
+ * them, and returns n. Returns -1 and changes nothing without a network, for a null in, or when
+ * n is not oscnet_param_count(). Not-a-number and infinite values are taken as they are.
+ */
+OSCNET_API int OSCNET_CALL oscnet_set_params(const double* in, int n);
 
 /* Diagnostic: prints "I am here!" on its own line and returns first - second (wrapping). */
 OSCNET_API int OSCNET_CALL myAdd(int first, int second);

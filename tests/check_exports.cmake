@@ -1,6 +1,7 @@
 # Fails unless the shared library's dynamic symbol table defines exactly the C entry points.
 # Usage: cmake -DNM=nm -DLIBRARY=liboscnet.so -P check_exports.cmake
-set(expected Predict build_net myAdd release_net train)
+set(expected Predict build_net myAdd release_net train oscnet_param_count oscnet_get_params
+             oscnet_set_params)
 
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE listing RESULT_VARIABLE status)

@@ -20,11 +20,17 @@ typedef bool (*build_net_fn)(int*, int*, int*, double*, double*, int*, int*);
 typedef double (*train_fn)(int, int, double*, double*, int, double*, int*);
 typedef void (*predict_fn)(int, int, double*, double*);
 typedef void (*release_net_fn)(void);
+typedef int (*param_count_fn)(void);
+typedef int (*get_params_fn)(double*, int);
+typedef int (*set_params_fn)(const double*, int);
 
 static build_net_fn lib_build;
 static train_fn lib_train;
 static predict_fn lib_predict;
 static release_net_fn lib_release;
+static param_count_fn lib_param_count;
+static get_params_fn lib_get_params;
+static set_params_fn lib_set_params;
 
 static double a_in[3] = {0.5, -0.25, 0.75};
 static double b_in[3] = {-0.6, 0.4, 0.1};
@@ -370,13 +376,43 @@ static void check_after_release(void) {
   lib_release();
 }
 
+/* A trained network survives release_net through its saved weights. */
+static void check_weights_round_trip(void) {
+  enum { count = (3 * 8 + 8) + (8 * 4 + 4) + (4 * 2 + 2) };
+  double saved[count + 1], restored[count], trained[2], y[2];
+  CHECK(lib_param_count() == 0);
+  CHECK(lib_get_params(saved, 0) == -1);
+  CHECK(build_a());
+  CHECK(lib_param_count() == count);
+  lib_train(3, 2, a_in, a_target, 40, &rate, &gd);
+  lib_predict(3, 2, b_in, trained);
+  CHECK(lib_get_params(saved, count + 1) == -1);
+  CHECK(lib_get_params(saved, count) == count);
+  lib_release();
+  CHECK(lib_set_params(saved, count) == -1);
+
+  CHECK(build_a());
+  CHECK(lib_set_params(saved, count - 1) == -1);
+  CHECK(lib_set_params(NULL, count) == -1);
+  CHECK(lib_set_params(saved, count) == count);
+  lib_predict(3, 2, b_in, y);
+  CHECK(memcmp(y, trained, sizeof y) == 0);
+  CHECK(lib_get_params(restored, count) == count);
+  CHECK(memcmp(restored, saved, sizeof restored) == 0);
+  lib_release();
+}
+
 int main(int argc, char** argv) {
   void* library = load_library(argc, argv);
   LOAD_SYMBOL(library, lib_build, "build_net");
   LOAD_SYMBOL(library, lib_train, "train");
   LOAD_SYMBOL(library, lib_predict, "Predict");
   LOAD_SYMBOL(library, lib_release, "release_net");
+  LOAD_SYMBOL(library, lib_param_count, "oscnet_param_count");
+  LOAD_SYMBOL(library, lib_get_params, "oscnet_get_params");
+  LOAD_SYMBOL(library, lib_set_params, "oscnet_set_params");
   CHECK(lib_build != NULL && lib_train != NULL && lib_predict != NULL && lib_release != NULL);
+  CHECK(lib_param_count != NULL && lib_get_params != NULL && lib_set_params != NULL);
   if (failures != 0) return 1;
 
   check_without_network();
@@ -389,5 +425,6 @@ int main(int argc, char** argv) {
   check_non_finite_inputs();
   check_rebuild_and_lee();
   check_after_release();
+  check_weights_round_trip();
   return finish(library, "network host");
 }
