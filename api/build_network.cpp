@@ -78,6 +78,7 @@ bool build_network(const int* layer_count, const int* input_size, const int* out
 
     std::vector<Nodes*> collected;
     collect_params(loss, collected);
+    EvaluationPlan made = make_plan(loss, output);
 
     // Nothing below can fail: retire the old network and install the new one.
     release_network();
@@ -86,6 +87,7 @@ bool build_network(const int* layer_count, const int* input_size, const int* out
     input_node = input;
     target_node = linked_target;
     parameters = std::move(collected);
+    plan = std::move(made);
     return true;
   } catch (...) {
     release_graph(top);

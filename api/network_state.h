@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "nodes/nodes.h"
@@ -14,6 +15,19 @@ extern Nodes* input_node;
 extern Nodes* target_node;
 /// Every Variable of the network, in collection order (non-owning).
 extern std::vector<Nodes*> parameters;
+
+/// The order of evaluation of the network, worked out once when it is built: the nodes with
+/// operands as forward() from the loss computes them (the first `output_steps` of them
+/// evaluate the output node), and as backward() from the loss handles them.
+struct EvaluationPlan {
+  std::vector<Nodes*> forward;
+  std::size_t output_steps = 0;
+  std::vector<Nodes*> backward;
+};
+extern EvaluationPlan plan;
+
+/// The plan of the network rooted at `loss`, whose output node is `output`.
+EvaluationPlan make_plan(Nodes* loss, Nodes* output);
 
 /// Destroys the network and clears every reference to it; does nothing when none is built.
 void release_network() noexcept;

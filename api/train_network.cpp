@@ -26,12 +26,9 @@ double held_loss() {
 
 template <typename Rule>
 double run_iterations(Rule& optimizer, int iterations) {
-  // One queue for every backward pass of the call, so iterations do not allocate.
-  std::vector<Nodes*> Q;
-  Q.reserve(4 * parameters.size() + 8);
   for (int i = 0; i < iterations; ++i) {
-    forward(loss_node);
-    backward(loss_node, Q);
+    evaluate(plan.forward);
+    backward_along(plan.backward);
     optimizer.step();
   }
   return held_loss();

@@ -35,34 +35,54 @@ MatrixXd chain_grad(const MatrixXd& grad, const MatrixXd& local_grad, char side,
 
 namespace {
 
-// Gives `operand` its gradient and queues it, when gradients flow into it at all.
-void pass_down(const Nodes& N, Nodes* operand, char side, bool seeding, std::vector<Nodes*>& Q) {
+// Gives `operand` its gradient, when gradients flow into it at all.
+void pass_down(const Nodes& N, Nodes* operand, char side, bool seeding) {
   if (operand == nullptr || !operand->requires_grad) return;
   if (seeding) {
     operand->grad = operand->local_grad;
   } else {
     chain_grad(N.grad, operand->local_grad, side, N.is_matmul, operand->grad);
   }
-  Q.push_back(operand);
+}
+
+bool receives_grad(const Nodes* operand) {
+  return operand != nullptr && operand->requires_grad;
+}
+
+// One node of the pass: its local derivatives, chained into its operands' gradients. A node
+// may hand its operands their gradients directly when `direct` allows it.
+void handle(Nodes& N, bool direct) {
+  // A gradient without rows was never assigned: this is the root on its first pass.
+  const bool seeding = N.grad.rows() == 0;
+  if (seeding && N.left != nullptr) N.grad.setOnes(N.left->value.rows(), N.left->value.cols());
+  if (direct && !seeding && N.chain_to_operands()) return;
+  N.backprop();
+  pass_down(N, N.left, 'l', seeding);
+  pass_down(N, N.right, 'r', seeding);
 }
 
 }  // namespace
 
-void backward(Nodes* loss, std::vector<Nodes*>& Q) {
-  Q.clear();
+void backward_order(Nodes* loss, std::vector<Nodes*>& order) {
+  order.clear();
   if (loss == nullptr || (loss->left == nullptr && loss->right == nullptr)) return;
-  Q.push_back(loss);
-  // First in, first out: the vector only grows during the pass and `front` walks along it,
-  // which visits the nodes level by level exactly as a queue would.
-  for (std::size_t front = 0; front < Q.size(); ++front) {
-    Nodes& N = *Q[front];
-    // A gradient without rows was never assigned: this is the root on its first pass.
-    const bool seeding = N.grad.rows() == 0;
-    if (seeding && N.left != nullptr) N.grad.setOnes(N.left->value.rows(), N.left->value.cols());
-    N.backprop();
-    pass_down(N, N.left, 'l', seeding, Q);
-    pass_down(N, N.right, 'r', seeding, Q);
+  order.push_back(loss);
+  // First in, first out: the vector only grows and `front` walks along it, which lists the
+  // nodes level by level exactly as a queue would hand them out.
+  for (std::size_t front = 0; front < order.size(); ++front) {
+    const Nodes& N = *order[front];
+    if (receives_grad(N.left)) order.push_back(N.left);
+    if (receives_grad(N.right)) order.push_back(N.right);
   }
+}
+
+void backward_along(const std::vector<Nodes*>& order) {
+  for (Nodes* N : order) handle(*N, true);
+}
+
+void backward(Nodes* loss, std::vector<Nodes*>& Q) {
+  backward_order(loss, Q);
+  for (Nodes* N : Q) handle(*N, false);
   Q.clear();
 }
 

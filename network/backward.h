@@ -17,6 +17,17 @@ void collect_params(Nodes* node, std::vector<Nodes*>& list);
 /// operands, is left untouched.
 void backward(Nodes* loss, std::vector<Nodes*>& Q);
 
+/// Lists the nodes that backward() from `loss` handles, in the order it handles them: the
+/// queue's order, fixed for a given tree. Replaces what `order` held.
+void backward_order(Nodes* loss, std::vector<Nodes*>& order);
+
+/// backward() over a tree whose order backward_order() worked out once, faster: where a node can,
+/// it hands its operands their gradients directly (chain_to_operands) instead of storing its
+/// local derivatives first, so those are not written. Requires current values, as backward()
+/// does. The gradients are those backward() gives, up to the order in which a matrix product
+/// sums its terms.
+void backward_along(const std::vector<Nodes*>& order);
+
 /// backward() with a queue of its own.
 void backward(Nodes* loss);
 

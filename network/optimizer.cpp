@@ -17,11 +17,20 @@ void with_reduced_gradient(const Nodes& P, Update update) {
   }
 }
 
+// Every coefficient of a matrix as one array. Eigen allocates matrices aligned, so the updates
+// run as plain vectorised loops without a peeled start; the shapes are checked already.
+Eigen::Map<Eigen::ArrayXd, Eigen::Aligned16> flat(MatrixXd& m) {
+  return {m.data(), m.size()};
+}
+Eigen::Map<const Eigen::ArrayXd, Eigen::Aligned16> flat(const MatrixXd& m) {
+  return {m.data(), m.size()};
+}
+
 }  // namespace
 
 void G_D_Optimizer::step() {
   for (Nodes* P : params) {
-    with_reduced_gradient(*P, [&](const auto& G) { P->value -= lr * G; });
+    with_reduced_gradient(*P, [&](const MatrixXd& G) { flat(P->value) -= lr * flat(G); });
   }
 }
 
@@ -34,10 +43,11 @@ Adagrad_Optimizer::Adagrad_Optimizer(const std::vector<Nodes*>& list, double lea
 void Adagrad_Optimizer::step() {
   for (std::size_t i = 0; i < params.size(); ++i) {
     Nodes* P = params[i];
-    auto A = accum[i].array();
-    with_reduced_gradient(*P, [&](const auto& G) {
-      A += G.array().square();
-      P->value.array() -= lr * (G.array() / (A + 1e-10).sqrt());
+    MatrixXd& A = accum[i];
+    with_reduced_gradient(*P, [&](const MatrixXd& G) {
+      if (!same_shape(A, G)) return;
+      flat(A) += flat(G).square();
+      flat(P->value) -= lr * (flat(G) / (flat(A) + 1e-10).sqrt());
     });
   }
 }

@@ -12,6 +12,8 @@ class ReLu : public Nodes {
   void compute() override;
   /// 1 where x > 0, else 0.
   void backprop() override;
+  /// This gradient times that slope into the operand.
+  bool chain_to_operands() override;
 };
 
 /// Logistic function 1 / (1 + e^{-x}).
@@ -22,6 +24,8 @@ class Sigmoid : public Nodes {
   void compute() override;
   /// S(x) (1 - S(x)), recomputed from the operand.
   void backprop() override;
+  /// This gradient times that slope into the operand, with S(x) read from `value`.
+  bool chain_to_operands() override;
 };
 
 /// Hyperbolic tangent of steepness * x.
@@ -32,6 +36,8 @@ class Tanh : public Nodes {
   void compute() override;
   /// steepness (1 - T^2), recomputed from the operand.
   void backprop() override;
+  /// This gradient times that slope into the operand, with T read from `value`.
+  bool chain_to_operands() override;
 
   const double steepness = 6.0;  ///< factor of x inside the exponentials
 };

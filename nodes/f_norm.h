@@ -12,6 +12,8 @@ class F_Norm : public Nodes {
   void compute() override;
   /// Twice the operand's value (not divided by the row count) into the operand.
   void backprop() override;
+  /// This gradient times twice the operand's value into the operand.
+  bool chain_to_operands() override;
 };
 
 }  // namespace oscnet

@@ -15,7 +15,7 @@ Lee_Osc::Lee_Osc(Nodes& operand) {
 
 void Lee_Osc::compute() {
   const MatrixXd& x = left->value;
-  value.resize(x.rows(), x.cols());
+  reshape(value, x.rows(), x.cols());
   // Row-major order fixes which draw each coefficient takes.
   for (Eigen::Index r = 0; r < x.rows(); ++r) {
     for (Eigen::Index c = 0; c < x.cols(); ++c) {
@@ -39,6 +39,16 @@ void Lee_Osc::compute() {
 
 void Lee_Osc::backprop() {
   if (left->requires_grad) write_tanh_slope(left->value, steepness, left->local_grad);
+}
+
+bool Lee_Osc::chain_to_operands() {
+  if (!same_shape(grad, left->value)) return false;
+  if (left->requires_grad) {
+    const double k = steepness;
+    left->grad = grad.cwiseProduct(
+        left->value.unaryExpr([k](double x) { return tanh_quotient_slope(x, k); }));
+  }
+  return true;
 }
 
 }  // namespace oscnet

@@ -17,6 +17,8 @@ class Lee_Osc : public Nodes {
   void compute() override;
   /// steepness (1 - tanh(steepness x)^2), recomputed from the operand.
   void backprop() override;
+  /// This gradient times that surrogate slope into the operand.
+  bool chain_to_operands() override;
   /// Fills `destination` (kLeeRows * kLeeSamples doubles) by sweeping with this node's steepness.
   void build_table(double* destination) const { sweep_lee_oscillator(steepness, destination); }
 

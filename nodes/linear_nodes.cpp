@@ -3,6 +3,71 @@
 namespace oscnet {
 namespace {
 
+// A one-row matrix as the row vector it is, contiguous in memory.
+Eigen::Map<Eigen::RowVectorXd> as_row(MatrixXd& m) {
+  return {m.data(), m.cols()};
+}
+Eigen::Map<const Eigen::RowVectorXd> as_row(const MatrixXd& m) {
+  return {m.data(), m.cols()};
+}
+
+// Small weight matrices take plain loops: setting up a vectorised matrix-vector product costs
+// more than the arithmetic of a few dozen coefficients.
+bool small(const MatrixXd& W) {
+  return W.size() <= 64;
+}
+
+// The loops below read through local pointers: the results are written through pointers too,
+// and the compiler could not otherwise keep the sizes and addresses in registers.
+
+// value = x * W for a one-row x.
+void row_times_matrix(const MatrixXd& x, const MatrixXd& W, MatrixXd& value) {
+  if (!small(W)) {
+    as_row(value).noalias() = as_row(x) * W;
+    return;
+  }
+  const Eigen::Index n = W.rows(), u = W.cols();
+  const double* in = x.data();
+  const double* column = W.data();
+  double* out = value.data();
+  for (Eigen::Index j = 0; j < u; ++j, column += n) {
+    double sum = 0.0;
+    for (Eigen::Index i = 0; i < n; ++i) sum += in[i] * column[i];
+    out[j] = sum;
+  }
+}
+
+// result = g * W^T for a one-row g.
+void row_times_transpose(const MatrixXd& g, const MatrixXd& W, MatrixXd& result) {
+  reshape(result, 1, W.rows());
+  if (!small(W)) {
+    as_row(result).noalias() = as_row(g) * W.transpose();
+    return;
+  }
+  const Eigen::Index n = W.rows(), u = W.cols();
+  const double* in = g.data();
+  const double* w = W.data();
+  double* out = result.data();
+  for (Eigen::Index i = 0; i < n; ++i) {
+    double sum = 0.0;
+    for (Eigen::Index j = 0; j < u; ++j) sum += in[j] * w[i + j * n];
+    out[i] = sum;
+  }
+}
+
+// result = x^T * g for one-row x and g: one multiplication per coefficient.
+void outer_product(const MatrixXd& x, const MatrixXd& g, MatrixXd& result) {
+  const Eigen::Index n = x.cols(), u = g.cols();
+  reshape(result, n, u);
+  const double* in = x.data();
+  const double* down = g.data();
+  double* out = result.data();
+  for (Eigen::Index j = 0; j < u; ++j, out += n) {
+    const double gj = down[j];
+    for (Eigen::Index i = 0; i < n; ++i) out[i] = in[i] * gj;
+  }
+}
+
 // Combines the operands with `op` when the right one has the left's shape, or is a single row
 // of the left's width (then added to every row); any other pair yields zeros of the left shape.
 template <typename Op>
@@ -29,6 +94,13 @@ void Add::backprop() {
   if (right->requires_grad) right->local_grad.setOnes(l.rows(), l.cols());
 }
 
+bool Add::chain_to_operands() {
+  if (!same_shape(grad, left->value)) return false;
+  if (left->requires_grad) left->grad = grad;
+  if (right->requires_grad) right->grad = grad;
+  return true;
+}
+
 void Minus::compute() {
   combine_into(value, left->value, right->value,
                [](const auto& a, const auto& b) { return a - b; });
@@ -41,17 +113,48 @@ void Minus::backprop() {
   if (right->requires_grad) right->local_grad.setConstant(r.rows(), r.cols(), -1.0);
 }
 
+bool Minus::chain_to_operands() {
+  if ((left->requires_grad && !same_shape(grad, left->value)) ||
+      (right->requires_grad && !same_shape(grad, right->value))) {
+    return false;
+  }
+  if (left->requires_grad) left->grad = grad;
+  // A product, not a negation, so that a not-a-number keeps its sign bit as the product would.
+  if (right->requires_grad) right->grad = grad * -1.0;
+  return true;
+}
+
 void Dot::compute() {
   const MatrixXd& l = left->value;
   const MatrixXd& r = right->value;
   if (l.cols() != r.rows()) return;
-  value.resize(l.rows(), r.cols());
-  value.noalias() = l * r;
+  reshape(value, l.rows(), r.cols());
+  if (l.rows() == 1) {
+    // The network's single row, seen as a vector so that the product is a matrix-vector
+    // product from the start instead of a choice made at run time by size.
+    row_times_matrix(l, r, value);
+  } else {
+    value.noalias() = l * r;
+  }
 }
 
 void Dot::backprop() {
   if (left->requires_grad) left->local_grad = right->value.transpose();
   if (right->requires_grad) right->local_grad = left->value.transpose();
+}
+
+bool Dot::chain_to_operands() {
+  const MatrixXd& l = left->value;
+  const MatrixXd& r = right->value;
+  if (l.cols() != r.rows() || grad.rows() != l.rows() || grad.cols() != r.cols()) return false;
+  if (l.rows() != 1) {
+    if (left->requires_grad) left->grad.noalias() = grad * r.transpose();
+    if (right->requires_grad) right->grad.noalias() = l.transpose() * grad;
+    return true;
+  }
+  if (left->requires_grad) row_times_transpose(grad, r, left->grad);
+  if (right->requires_grad) outer_product(l, grad, right->grad);
+  return true;
 }
 
 }  // namespace oscnet

@@ -12,6 +12,8 @@ class Add : public Nodes {
   void compute() override;
   /// Ones of the left operand's shape into each operand that requires a gradient.
   void backprop() override;
+  /// Copies of this gradient into the operands: its product with those ones.
+  bool chain_to_operands() override;
 };
 
 /// left - right, with the same broadcast rule as Add.
@@ -22,6 +24,8 @@ class Minus : public Nodes {
   void compute() override;
   /// Ones of the left shape into the left operand, minus ones of the right shape into the right.
   void backprop() override;
+  /// This gradient into the left operand and its product with minus one into the right one.
+  bool chain_to_operands() override;
 };
 
 /// Matrix product left * right (layer input times weights).
@@ -35,6 +39,9 @@ class Dot : public Nodes {
   void compute() override;
   /// right transposed into the left operand, left transposed into the right operand.
   void backprop() override;
+  /// grad * right^T into the left operand and left^T * grad into the right one, read through
+  /// transposed views instead of stored transposes.
+  bool chain_to_operands() override;
 };
 
 }  // namespace oscnet

@@ -26,30 +26,49 @@ class StackScope {
   std::size_t base_;
 };
 
-}  // namespace
-
-// Iterates with an explicit stack instead of recursing, so that the depth of a network is
-// limited by memory, not by the caller's thread stack. The stack is kept between calls, so
-// evaluations do not allocate once it has grown to the depth of the tree.
-Nodes* forward(Nodes* node) {
-  if (node == nullptr) return nullptr;
-  thread_local std::vector<Pending> stack;
+// Visits the tree below `root` depth first, operands before their node (left subtree, right
+// subtree, node), iterating on `stack` instead of recursing, so that the depth of a network is
+// limited by memory, not by the caller's thread stack.
+template <typename Visit>
+void visit_post_order(Nodes* root, std::vector<Pending>& stack, Visit visit) {
   const StackScope scope(stack);
-  stack.push_back({node, false});
+  stack.push_back({root, false});
   while (stack.size() > scope.base()) {
     Pending& top = stack.back();
     Nodes* const current = top.node;
     if (top.expanded) {
       stack.pop_back();
-      current->compute();
+      visit(current);
       continue;
     }
     top.expanded = true;
-    // Pushed right first, so that the whole left subtree runs before the right one.
+    // Pushed right first, so that the whole left subtree is visited before the right one.
     if (current->right != nullptr) stack.push_back({current->right, false});
     if (current->left != nullptr) stack.push_back({current->left, false});
   }
+}
+
+}  // namespace
+
+// The stack is kept between calls, so evaluations do not allocate once it has grown to the
+// depth of the tree.
+Nodes* forward(Nodes* node) {
+  if (node == nullptr) return nullptr;
+  thread_local std::vector<Pending> stack;
+  visit_post_order(node, stack, [](Nodes* current) { current->compute(); });
   return node;
+}
+
+void forward_order(Nodes* root, std::vector<Nodes*>& order) {
+  if (root == nullptr) return;
+  std::vector<Pending> stack;
+  visit_post_order(root, stack, [&order](Nodes* current) {
+    if (current->left != nullptr || current->right != nullptr) order.push_back(current);
+  });
+}
+
+void evaluate(const std::vector<Nodes*>& order) {
+  for (Nodes* node : order) node->compute();
 }
 
 // Walks down through the operand links, unhooking each one as it is followed and noting the way

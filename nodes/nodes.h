@@ -1,6 +1,7 @@
 #pragma once
 
 #include <Eigen/Dense>
+#include <vector>
 
 namespace oscnet {
 
@@ -21,6 +22,11 @@ class Nodes {
   virtual void compute() {}
   /// Writes this node's local derivative into `local_grad` of each operand that requires it.
   virtual void backprop() {}
+  /// Sets the `grad` of each operand that requires one to this node's `grad` combined with the
+  /// local derivative, as backprop() and the chain rule would, but without storing the
+  /// derivative. Requires `value` to be current. Returns false, doing nothing, where the node
+  /// leaves that to backprop() and the general chain rule.
+  virtual bool chain_to_operands() { return false; }
 
   Nodes* right = nullptr;     ///< second operand of a two-operand node
   Nodes* left = nullptr;      ///< first (or only) operand
@@ -53,9 +59,28 @@ class Nodes {
   }
 };
 
+/// Whether `a` and `b` have the same rows and the same columns.
+inline bool same_shape(const MatrixXd& a, const MatrixXd& b) {
+  return a.rows() == b.rows() && a.cols() == b.cols();
+}
+
+/// Gives `m` the shape rows x cols, keeping its storage when it has that shape already (Eigen's
+/// resize() checks the size for overflow with a division even then).
+inline void reshape(MatrixXd& m, Eigen::Index rows, Eigen::Index cols) {
+  if (m.rows() != rows || m.cols() != cols) m.resize(rows, cols);
+}
+
 /// Evaluates the tree below `node` depth first (left subtree, right subtree, node) and returns
 /// `node`. Null is returned unchanged.
 Nodes* forward(Nodes* node);
+
+/// Appends to `order` the nodes below `root` that have operands, in the order forward() computes
+/// them. Leaves are left out: they compute nothing.
+void forward_order(Nodes* root, std::vector<Nodes*>& order);
+
+/// Computes the nodes of `order` one after the other: forward() over a fixed tree whose order was
+/// worked out once by forward_order().
+void evaluate(const std::vector<Nodes*>& order);
 
 /// Destroys every node of the tree below `node`, operands before their consumer.
 void release_graph(Nodes* node);
