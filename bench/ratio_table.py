@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Prints oscnet's benchmark medians next to FANN's and the fused floor's, with the ratios.
+
+Reads the JSON of `oscnet_bench --benchmark_format=json --benchmark_repetitions=N` on standard
+input (or from the file named as the only argument). Times are per training step for train and
+per call for Predict and build_net.
+"""
+import json
+import sys
+
+SIZES = ["tiny", "small", "medium", "large", "small_lee"]
+
+
+def medians(report):
+    """Maps 'train/tiny/fann' and the like to the median seconds per step or call."""
+    found = {}
+    for bench in report["benchmarks"]:
+        if bench.get("aggregate_name", "median") != "median":
+            continue
+        name = bench.get("run_name", bench["name"]).removesuffix("_median")
+        if "step" in bench:
+            found[name] = bench["step"]  # the step counter is already seconds per step
+        else:
+            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[bench["time_unit"]]
+            found[name] = bench["cpu_time"] * scale
+    return found
+
+
+def show(seconds):
+    if seconds is None:
+        return "-"
+    for unit, scale in (("s", 1.0), ("ms", 1e-3), ("µs", 1e-6)):
+        if seconds >= scale:
+            return f"{seconds / scale:.3g} {unit}"
+    return f"{seconds / 1e-9:.3g} ns"
+
+
+def ratio(a, b):
+    return "-" if a is None or b is None else f"{a / b:.2f}"
+
+
+def main():
+    source = open(sys.argv[1]) if len(sys.argv) > 1 else sys.stdin
+    report = json.load(source)
+    m = medians(report)
+    rows = [
+        ("train, gradient descent", "train/{}/oscnet_gd", "train/{}/fann", "train/{}/floor_gd"),
+        ("train, Adagrad", "train/{}/oscnet_adagrad", None, "train/{}/floor_adagrad"),
+        ("train, one step per call", "train/{}/oscnet_gd_one_per_call", "train/{}/fann", None),
+        ("Predict", "predict/{}/oscnet", "predict/{}/fann", "predict/{}/floor"),
+    ]
+    print(f"{report['context'].get('host_name', '')}: {report['context']['num_cpus']} CPUs at "
+          f"{report['context']['mhz_per_cpu']} MHz, medians of "
+          f"{report['benchmarks'][0].get('repetitions', 1)} repetitions\n")
+    print("| what | network | oscnet | FANN | floor | oscnet/FANN | oscnet/floor |")
+    print("|---|---|---|---|---|---|---|")
+    for label, ours, fann, floor in rows:
+        for size in SIZES:
+            o = m.get(ours.format(size))
+            f = m.get(fann.format(size)) if fann else None
+            fl = m.get(floor.format(size)) if floor else None
+            if o is None:
+                continue
+            print(f"| {label} | {size} | {show(o)} | {show(f)} | {show(fl)} | {ratio(o, f)} | "
+                  f"{ratio(o, fl)} |")
+    print("\n| build_net | " + " | ".join(SIZES) + " |")
+    print("|---|" + "---|" * len(SIZES))
+    print("| oscnet | " + " | ".join(show(m.get(f"build/{s}/oscnet")) for s in SIZES) + " |")
+
+
+if __name__ == "__main__":
+    main()
