@@ -4,6 +4,9 @@
 set -euo pipefail
 
 packages=(cmake make g++ libeigen3-dev libgtest-dev clang-format)
+# The Python package's tests need an interpreter; one from elsewhere (pyenv, a venv) will do,
+# so the command is checked, not the package.
+if ! command -v python3 >/dev/null 2>&1; then packages+=(python3); fi
 
 missing=()
 for package in "${packages[@]}"; do
