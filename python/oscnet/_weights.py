@@ -90,7 +90,7 @@ def read(path):
     layers = document["layers"]
     if not isinstance(layers, list) or not layers:
         raise bad('"layers" must be a non-empty list')
-    spec = []
+    described = []
     for index, layer in enumerate(layers):
         if not isinstance(layer, dict) or sorted(layer) != sorted(_LAYER_KEYS):
             raise bad(f'layers[{index}] must be {{"units": ..., "activation": ...}}, got {layer!r}')
@@ -104,7 +104,7 @@ def read(path):
                 f"layers[{index}] activation {activation!r} is not one of "
                 + ", ".join(ACTIVATION_NAMES)
             )
-        spec.append((units, activation))
+        described.append((units, activation))
 
     params = document["params"]
     if not isinstance(params, list):
@@ -120,4 +120,4 @@ def read(path):
         if not math.isfinite(value):
             raise bad(f"params[{index}] is not finite")
         values.append(value)
-    return document["inputs"], document["outputs"], spec, values
+    return document["inputs"], document["outputs"], described, values

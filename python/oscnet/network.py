@@ -64,7 +64,7 @@ def _activation_code(activation, what):
     return int(activation)
 
 
-def _layer_spec(layers):
+def _normalised_layers(layers):
     """Checks `layers` and returns it as a tuple of (units, activation name)."""
     if isinstance(layers, (str, bytes)):
         raise TypeError("layers must be a list of (units, activation) pairs")
@@ -74,7 +74,7 @@ def _layer_spec(layers):
         raise TypeError("layers must be a list of (units, activation) pairs") from None
     if not layers:
         raise ValueError("layers must hold at least one (units, activation) pair")
-    spec = []
+    described = []
     for index, layer in enumerate(layers):
         try:
             units, activation = layer
@@ -84,8 +84,8 @@ def _layer_spec(layers):
             ) from None
         units = _count(units, f"layers[{index}] units")
         code = _activation_code(activation, f"layers[{index}] activation")
-        spec.append((units, _ACTIVATION_NAMES[code]))
-    return tuple(spec)
+        described.append((units, _ACTIVATION_NAMES[code]))
+    return tuple(described)
 
 
 def _row(values, size, what):
@@ -218,7 +218,7 @@ class Network:
         global _owner
         inputs = _count(inputs, "inputs")
         outputs = _count(outputs, "outputs")
-        spec = _layer_spec(layers)
+        described = _normalised_layers(layers)
         x = (
             _zeros(inputs)
             if example_input is None
@@ -229,12 +229,12 @@ class Network:
             if example_target is None
             else _row(example_target, outputs, "example_target")
         )
-        units = (ctypes.c_int * len(spec))(*(units for units, _ in spec))
-        codes = (ctypes.c_int * len(spec))(*(ACTIVATIONS[name] for _, name in spec))
+        units = (ctypes.c_int * len(described))(*(units for units, _ in described))
+        codes = (ctypes.c_int * len(described))(*(ACTIVATIONS[name] for _, name in described))
         library = load_library()
         with _calls:
             built = library.build_net(
-                ctypes.byref(ctypes.c_int(len(spec))),
+                ctypes.byref(ctypes.c_int(len(described))),
                 ctypes.byref(ctypes.c_int(inputs)),
                 ctypes.byref(ctypes.c_int(outputs)),
                 x,
@@ -245,7 +245,7 @@ class Network:
             if not built:
                 raise OscnetError(
                     f"the library refused to build a network of {inputs} inputs, {outputs} "
-                    f"outputs and layers {list(spec)}: it is larger than the machine's "
+                    f"outputs and layers {list(described)}: it is larger than the machine's "
                     "physical memory or the process's address-space limit, or memory ran out "
                     "while building. The network held before, if any, is unchanged."
                 )
@@ -255,7 +255,7 @@ class Network:
             _owner = token
             self._token = token
             self._finalizer = weakref.finalize(self, _release_orphan, token)
-            self._inputs, self._outputs, self._layers = inputs, outputs, spec
+            self._inputs, self._outputs, self._layers = inputs, outputs, described
             self._param_count = library.oscnet_param_count()
         return self
 
@@ -404,8 +404,8 @@ class Network:
         network as it was. Errors reading the file raise OSError.
         """
         inputs, outputs, layers, params = _weights.read(path)
-        spec = _layer_spec(layers)
-        expected = _param_total(inputs, outputs, spec)
+        described = _normalised_layers(layers)
+        expected = _param_total(inputs, outputs, described)
         if len(params) != expected:
             raise ValueError(
                 f"{path}: has {len(params)} params, but the network it describes has "
@@ -413,7 +413,7 @@ class Network:
             )
         network = cls()
         with _calls:
-            network.build(inputs, outputs, spec)
+            network.build(inputs, outputs, described)
             try:
                 if network._param_count != len(params):
                     raise ValueError(
