@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ libeigen3-dev libgtest-dev clang-format)
+# The install check.
+packages+=(pkgconf)
 
 missing=()
 for package in "${packages[@]}"; do

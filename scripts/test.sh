@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds oscnet and runs the whole test suite twice: as released, and
-# instrumented with AddressSanitizer (with leak checks) and UndefinedBehaviorSanitizer.
+# instrumented with AddressSanitizer (with leak checks) and UndefinedBehaviorSanitizer. Then
+# checks the installed package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,6 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DOSCNET_BUILD_TESTS=ON -D
 cmake --build build-sanitize --parallel "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure --no-tests=error --parallel "$jobs"
+
+echo "== install check (CMake package, pkg-config, soname chain)"
+bash scripts/check-install.sh build
