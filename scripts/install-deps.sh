@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ libeigen3-dev libgtest-dev clang-format)
-# The install check.
-packages+=(pkgconf)
+# The install check and the 32-bit x86 Linux build.
+packages+=(pkgconf file g++-multilib)
 
 missing=()
 for package in "${packages[@]}"; do
