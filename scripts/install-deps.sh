@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ libeigen3-dev libgtest-dev clang-format)
-# The install check and the 32-bit x86 Linux build.
-packages+=(pkgconf file g++-multilib)
+# The install check, the 32-bit x86 Linux build and the 32-bit Windows DLL cross-build.
+packages+=(pkgconf file g++-multilib g++-mingw-w64-i686-win32)
 
 missing=()
 for package in "${packages[@]}"; do
