@@ -58,26 +58,26 @@ lib=$prefix/$libdir
 [[ -f $lib/liboscnet.so.$version && ! -L $lib/liboscnet.so.$version ]] ||
   fail "liboscnet.so.$version is not the library itself"
 soname=$(objdump -p "$lib/liboscnet.so.$version" | awk '$1 == "SONAME" {print $2}')
-[[ $soname == "liboscnet.so.$soversion" ]] || fail "SONAME is '$soname', not liboscnet.so.$soversion"
+[[ $soname == "liboscnet.so.$soversion" ]] ||
+  fail "SONAME is '$soname', not liboscnet.so.$soversion"
 echo "liboscnet.so -> liboscnet.so.$soversion -> liboscnet.so.$version (SONAME $soname)"
 
 echo "-- CMake package"
+# Configures a project that asks for oscnet REQUEST and fails unless it is found.
+probe() {
+  printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(probe LANGUAGES NONE)' \
+    "find_package(oscnet $1 REQUIRED)" >"$work/CMakeLists.txt"
+  rm -rf "$work/probe"
+  cmake -S "$work" -B "$work/probe" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null 2>&1
+}
 # Only the matching minor version may be accepted before 1.0.
 for request in "$major.$minor" "$version"; do
-  printf 'cmake_minimum_required(VERSION 3.25)\nproject(probe LANGUAGES NONE)\nfind_package(oscnet %s REQUIRED)\n' \
-    "$request" >"$work/CMakeLists.txt"
-  cmake -S "$work" -B "$work/probe" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null ||
-    fail "find_package(oscnet $request) did not accept the installed $version"
-  rm -rf "$work/probe"
+  probe "$request" || fail "find_package(oscnet $request) did not accept the installed $version"
 done
 rejected=("$major.$((minor + 1))")
 if ((major == 0 && minor > 0)); then rejected+=("$major.$((minor - 1))"); fi
 for request in "${rejected[@]}"; do
-  printf 'cmake_minimum_required(VERSION 3.25)\nproject(probe LANGUAGES NONE)\nfind_package(oscnet %s QUIET)\nif(oscnet_FOUND)\n  message(FATAL_ERROR "accepted")\nendif()\n' \
-    "$request" >"$work/CMakeLists.txt"
-  cmake -S "$work" -B "$work/probe" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null 2>&1 ||
-    fail "find_package(oscnet $request) accepted the installed $version"
-  rm -rf "$work/probe"
+  ! probe "$request" || fail "find_package(oscnet $request) accepted the installed $version"
 done
 
 cmake -S examples/installed_consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
@@ -101,6 +101,7 @@ cc -std=c99 -Wall -Wextra -Wpedantic -Werror "$root/examples/pkg_config_host.c" 
   $(pkg-config --cflags --libs oscnet) -lm -Wl,-rpath,"$lib" -o "$work/pkg_config_host"
 output=$("$work/pkg_config_host") || fail "the pkg-config host failed"
 echo "$output"
-[[ $output == *"pkg-config host: oscnet $version, loss "* ]] || fail "unexpected pkg-config host output"
+[[ $output == *"pkg-config host: oscnet $version, loss "* ]] ||
+  fail "unexpected pkg-config host output"
 
 echo "check-install: all checks passed"
