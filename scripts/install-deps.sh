@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ libeigen3-dev libgtest-dev clang-format)
+# Fuzzing (Clang and its libFuzzer runtime) and the memory check of the C hosts.
+packages+=(clang-14 libclang-rt-14-dev valgrind)
 
 missing=()
 for package in "${packages[@]}"; do
