@@ -37,3 +37,6 @@ if ! build-fuzz/tests/fuzz/oscnet_call_fuzzer "$fuzz_dir/corpus" -max_total_time
 fi
 grep -E '^(Done|stat::(average_exec_per_sec|new_units_added|peak_rss_mb))' "$fuzz_dir/log"
 rm -rf "$fuzz_dir"
+
+echo "== soak (release build): 300000 cycles, resident memory must stay flat"
+build/bench/oscnet_soak 1 --cycles 300000
