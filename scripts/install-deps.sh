@@ -9,6 +9,8 @@ packages+=(pkgconf file g++-multilib g++-mingw-w64-i686-win32)
 # The Python package's tests need an interpreter; one from elsewhere (pyenv, a venv) will do,
 # so the command is checked, not the package.
 if ! command -v python3 >/dev/null 2>&1; then packages+=(python3); fi
+# Fuzzing (Clang and its libFuzzer runtime) and the memory check of the C hosts.
+packages+=(clang-14 libclang-rt-14-dev valgrind)
 
 missing=()
 for package in "${packages[@]}"; do

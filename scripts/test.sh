@@ -40,3 +40,24 @@ ctest --test-dir build-i686 --output-on-failure --no-tests=error --parallel "$jo
 
 echo "== 32-bit Windows DLL cross-build (exports, imports, calling convention)"
 bash scripts/check-windows-dll.sh build-mingw
+
+echo "== fuzzing the exported functions (libFuzzer, 60 s)"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DOSCNET_FUZZ=ON >/dev/null
+cmake --build build-fuzz --parallel "$jobs"
+# libFuzzer adds to its first corpus directory and drops crash inputs where it is told: both go
+# to scratch space, never into the repository.
+fuzz_dir=$(mktemp -d)
+mkdir "$fuzz_dir/corpus"
+cp tests/fuzz/corpus/* "$fuzz_dir/corpus"
+if ! build-fuzz/tests/fuzz/oscnet_call_fuzzer "$fuzz_dir/corpus" -max_total_time=60 \
+  -print_final_stats=1 -artifact_prefix="$fuzz_dir/" >"$fuzz_dir/log" 2>&1; then
+  tail -n 40 "$fuzz_dir/log" >&2
+  echo "fuzzer failed; the failing input is in $fuzz_dir" >&2
+  exit 1
+fi
+grep -E '^(Done|stat::(average_exec_per_sec|new_units_added|peak_rss_mb))' "$fuzz_dir/log"
+rm -rf "$fuzz_dir"
+
+echo "== soak (release build): 300000 cycles, resident memory must stay flat"
+build/bench/oscnet_soak 1 --cycles 300000
