@@ -23,7 +23,8 @@ double train_network(int input_size, int output_size, const double* input_row,
 
 /// Writes the first `input_size` inputs, evaluates the network and copies out the first
 /// `output_size` outputs. Without a network, or with unusable arguments, evaluates nothing and
-/// fills the output row with not-a-number where it safely can.
+/// fills the output row with not-a-number where it safely can. Throws std::bad_alloc if memory
+/// runs out; the arguments were usable then.
 void predict(int input_size, int output_size, const double* input_row, double* output_row);
 
 /// Number of doubles in all parameters: 0 without a network, -1 when it exceeds INT_MAX.

@@ -1,4 +1,5 @@
 // The C entry points: thin shells over the core that let no exception leave the library.
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -52,7 +53,15 @@ OSCNET_API double OSCNET_CALL train(int input_size, int output_size, double* inp
 
 OSCNET_API void OSCNET_CALL Predict(int input_size, int output_size, double* input_row,
                                     double* output_row) {
-  guarded([&] { oscnet::predict(input_size, output_size, input_row, output_row); });
+  const bool evaluated = guarded(false, [&] {
+    oscnet::predict(input_size, output_size, input_row, output_row);
+    return true;
+  });
+  // Only a usable call gets as far as throwing, so the row holds output_size values; without
+  // this the host would take whatever the row held before for the network's outputs.
+  if (!evaluated) {
+    std::fill_n(output_row, output_size, std::numeric_limits<double>::quiet_NaN());
+  }
 }
 
 OSCNET_API void OSCNET_CALL release_net(void) {

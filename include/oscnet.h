@@ -78,7 +78,7 @@ OSCNET_API double OSCNET_CALL train(int input_size, int output_size, double* inp
  * and copies the first output_size outputs into output_row. Leaves the training loss alone.
  * Without a network, or for a size below 0 or above the built width or a null row with a
  * positive size, evaluates nothing and writes not-a-number into output_row[0 .. output_size-1]
- * when output_row is not null.
+ * when output_row is not null. When memory runs out it writes not-a-number into the same values.
  */
 OSCNET_API void OSCNET_CALL Predict(int input_size, int output_size, double* input_row,
                                     double* output_row);

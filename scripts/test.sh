@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds oscnet and runs the whole test suite twice: as released, and
-# instrumented with AddressSanitizer (with leak checks) and UndefinedBehaviorSanitizer.
+# instrumented with AddressSanitizer (with leak checks) and UndefinedBehaviorSanitizer. Then
+# checks the installed package, the 32-bit x86 Linux build and the 32-bit Windows DLL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,49 @@ ctest --test-dir build --output-on-failure --no-tests=error --parallel "$jobs"
 
 echo "== sanitizer build (address, undefined)"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DOSCNET_BUILD_TESTS=ON -DOSCNET_SANITIZE=ON \
+  -DOSCNET_BUILD_BENCHMARKS=OFF \
   >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure --no-tests=error --parallel "$jobs"
+
+echo "== install check (CMake package, pkg-config, soname chain)"
+bash scripts/check-install.sh build
+
+echo "== 32-bit x86 Linux build (C hosts on the real 32-bit library)"
+# GoogleTest from Debian is 64-bit only: the C hosts carry the 32-bit checks.
+cmake -S . -B build-i686 --no-warn-unused-cli --toolchain cmake/toolchains/linux-i686.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=ON -DOSCNET_BUILD_UNIT_TESTS=OFF \
+  -DOSCNET_BUILD_EXAMPLES=OFF -DOSCNET_BUILD_BENCHMARKS=OFF -DOSCNET_SANITIZE=OFF >/dev/null
+cmake --build build-i686 --parallel "$jobs"
+for library in build-i686/liboscnet.so*; do
+  if ! file -L "$library" | grep -q "ELF 32-bit.*Intel 80386"; then
+    echo "not a 32-bit x86 library: $(file -L "$library")" >&2
+    exit 1
+  fi
+done
+ctest --test-dir build-i686 --output-on-failure --no-tests=error --parallel "$jobs"
+
+echo "== 32-bit Windows DLL cross-build (exports, imports, calling convention)"
+bash scripts/check-windows-dll.sh build-mingw
+
+echo "== fuzzing the exported functions (libFuzzer, 60 s)"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DOSCNET_FUZZ=ON >/dev/null
+cmake --build build-fuzz --parallel "$jobs"
+# libFuzzer adds to its first corpus directory and drops crash inputs where it is told: both go
+# to scratch space, never into the repository.
+fuzz_dir=$(mktemp -d)
+mkdir "$fuzz_dir/corpus"
+cp tests/fuzz/corpus/* "$fuzz_dir/corpus"
+if ! build-fuzz/tests/fuzz/oscnet_call_fuzzer "$fuzz_dir/corpus" -max_total_time=60 \
+  -print_final_stats=1 -artifact_prefix="$fuzz_dir/" >"$fuzz_dir/log" 2>&1; then
+  tail -n 40 "$fuzz_dir/log" >&2
+  echo "fuzzer failed; the failing input is in $fuzz_dir" >&2
+  exit 1
+fi
+grep -E '^(Done|stat::(average_exec_per_sec|new_units_added|peak_rss_mb))' "$fuzz_dir/log"
+rm -rf "$fuzz_dir"
+
+echo "== soak (release build): 300000 cycles, resident memory must stay flat"
+build/bench/oscnet_soak 1 --cycles 300000

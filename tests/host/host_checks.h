@@ -3,9 +3,16 @@
 #ifndef OSCNET_HOST_CHECKS_H
 #define OSCNET_HOST_CHECKS_H
 
-#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+typedef HMODULE library_handle;
+#else
+#include <dlfcn.h>
+typedef void* library_handle;
+#endif
 
 static int failures = 0;
 
@@ -17,26 +24,43 @@ static int failures = 0;
     }                                                                               \
   } while (0)
 
+#if defined(_WIN32)
+#define LOAD_SYMBOL(library, pointer, name) \
+  (*(FARPROC*)(&(pointer)) = GetProcAddress((library), (name)))
+#else
 /* POSIX's way to turn dlsym's object pointer into a function pointer. */
 #define LOAD_SYMBOL(library, pointer, name) (*(void**)(&(pointer)) = dlsym((library), (name)))
+#endif
 
 /* Loads the library given as the only argument; exits with status 2 or 1 when it cannot. */
-static void* load_library(int argc, char** argv) {
+static library_handle load_library(int argc, char** argv) {
   if (argc != 2) {
     fprintf(stderr, "usage: %s PATH_TO_LIBOSCNET\n", argv[0]);
     exit(2);
   }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+#if defined(_WIN32)
+  library_handle library = LoadLibraryA(argv[1]);
+  if (library == NULL) {
+    fprintf(stderr, "cannot load %s: error %lu\n", argv[1], (unsigned long)GetLastError());
+    exit(1);
+  }
+#else
+  library_handle library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (library == NULL) {
     fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
     exit(1);
   }
+#endif
   return library;
 }
 
 /* Unloads the library, prints the verdict and returns the exit status. */
-static int finish(void* library, const char* host) {
+static int finish(library_handle library, const char* host) {
+#if defined(_WIN32)
+  CHECK(FreeLibrary(library) != 0);
+#else
   CHECK(dlclose(library) == 0);
+#endif
   if (failures != 0) {
     fprintf(stderr, "%s: %d check(s) failed\n", host, failures);
     return 1;

@@ -14,23 +14,9 @@
 #include <unistd.h>
 
 #include "host_checks.h"
+#include "host_exports.h"
 
-/* The header is not included: every call must go through the pointers dlsym hands back. */
-typedef bool (*build_net_fn)(int*, int*, int*, double*, double*, int*, int*);
-typedef double (*train_fn)(int, int, double*, double*, int, double*, int*);
-typedef void (*predict_fn)(int, int, double*, double*);
-typedef void (*release_net_fn)(void);
-typedef int (*param_count_fn)(void);
-typedef int (*get_params_fn)(double*, int);
-typedef int (*set_params_fn)(const double*, int);
-
-static build_net_fn lib_build;
-static train_fn lib_train;
-static predict_fn lib_predict;
-static release_net_fn lib_release;
-static param_count_fn lib_param_count;
-static get_params_fn lib_get_params;
-static set_params_fn lib_set_params;
+static struct oscnet_exports lib;
 
 static double a_in[3] = {0.5, -0.25, 0.75};
 static double b_in[3] = {-0.6, 0.4, 0.1};
@@ -42,7 +28,7 @@ static int adagrad = 1;
 static bool build(int layers, int inputs, int outputs, int* units, int* codes) {
   double row[4] = {0.5, -0.25, 0.75, 0.2};
   double target[4] = {0.3, -0.2, 0.1, 0.4};
-  return lib_build(&layers, &inputs, &outputs, row, target, units, codes);
+  return lib.build_net(&layers, &inputs, &outputs, row, target, units, codes);
 }
 
 /* 3 inputs, 2 outputs, no Lee layer: deterministic once built. */
@@ -73,19 +59,19 @@ static bool all_finite(const double* values, int n) {
 
 static void check_without_network(void) {
   double out[2] = {1.0, 2.0};
-  CHECK(isnan(lib_train(3, 2, a_in, a_target, 5, &rate, &gd)));
-  CHECK(isnan(lib_train(3, 2, a_in, a_target, 0, &rate, &gd)));
-  lib_predict(3, 2, a_in, out);
+  CHECK(isnan(lib.train(3, 2, a_in, a_target, 5, &rate, &gd)));
+  CHECK(isnan(lib.train(3, 2, a_in, a_target, 0, &rate, &gd)));
+  lib.predict(3, 2, a_in, out);
   CHECK(all_nan(out, 2));
-  lib_release();
+  lib.release_net();
 }
 
 /* Returns the ratio of the last loss to the first after 10 calls of 30 steps. */
 static double loss_ratio(int code) {
   CHECK(build_a());
-  double first = lib_train(3, 2, a_in, a_target, 1, &rate, &code);
+  double first = lib.train(3, 2, a_in, a_target, 1, &rate, &code);
   double last = first;
-  for (int call = 0; call < 10; ++call) last = lib_train(3, 2, a_in, a_target, 30, &rate, &code);
+  for (int call = 0; call < 10; ++call) last = lib.train(3, 2, a_in, a_target, 30, &rate, &code);
   CHECK(isfinite(first) && first > 0.0);
   return last / first;
 }
@@ -97,48 +83,48 @@ static void check_training_and_held_loss(void) {
   /* One step returns the loss of the outputs Predict sees just before it. */
   CHECK(build_a());
   double y[2];
-  lib_predict(3, 2, a_in, y);
+  lib.predict(3, 2, a_in, y);
   double before = loss_of(y, a_target, 2);
-  CHECK(lib_train(3, 2, a_in, a_target, 1, &rate, &gd) == before);
-  lib_predict(3, 2, a_in, y);
+  CHECK(lib.train(3, 2, a_in, a_target, 1, &rate, &gd) == before);
+  lib.predict(3, 2, a_in, y);
   double after = loss_of(y, a_target, 2);
   CHECK(after != before);
-  CHECK(lib_train(3, 2, a_in, a_target, 1, &rate, &gd) == after);
+  CHECK(lib.train(3, 2, a_in, a_target, 1, &rate, &gd) == after);
 
   /* Predict evaluates without touching the held loss. */
-  double held = lib_train(3, 2, a_in, a_target, 5, &rate, &gd);
-  lib_predict(3, 2, b_in, y);
-  CHECK(lib_train(3, 2, a_in, a_target, 0, &rate, &gd) == held);
+  double held = lib.train(3, 2, a_in, a_target, 5, &rate, &gd);
+  lib.predict(3, 2, b_in, y);
+  CHECK(lib.train(3, 2, a_in, a_target, 0, &rate, &gd) == held);
 
   /* Zero steps still write the example. */
   double from_b[2];
-  lib_predict(3, 2, b_in, from_b);
-  lib_predict(3, 2, a_in, y);
-  CHECK(lib_train(3, 2, b_in, a_target, 0, &rate, &gd) == held);
-  lib_predict(0, 2, NULL, y);
+  lib.predict(3, 2, b_in, from_b);
+  lib.predict(3, 2, a_in, y);
+  CHECK(lib.train(3, 2, b_in, a_target, 0, &rate, &gd) == held);
+  lib.predict(0, 2, NULL, y);
   CHECK(memcmp(y, from_b, sizeof y) == 0);
 }
 
 static void check_partial_rows(void) {
   double ya[2], partial[2], full[2];
-  lib_predict(3, 2, a_in, ya);
+  lib.predict(3, 2, a_in, ya);
   double b0 = b_in[0];
-  lib_predict(1, 2, &b0, partial);
+  lib.predict(1, 2, &b0, partial);
   double mixed[3] = {b_in[0], a_in[1], a_in[2]};
-  lib_predict(3, 2, mixed, full);
+  lib.predict(3, 2, mixed, full);
   CHECK(memcmp(partial, full, sizeof full) == 0);
   CHECK(memcmp(partial, ya, sizeof ya) != 0);
   /* Zero inputs keeps the whole row as the last call left it. */
-  lib_predict(0, 2, NULL, partial);
+  lib.predict(0, 2, NULL, partial);
   CHECK(memcmp(partial, full, sizeof full) == 0);
 
   double out[3] = {-7.0, -7.0, -7.0};
-  lib_predict(3, 1, a_in, out);
+  lib.predict(3, 1, a_in, out);
   CHECK(out[0] == ya[0] && out[1] == -7.0 && out[2] == -7.0);
   out[0] = -7.0;
-  lib_predict(3, 0, a_in, out);
+  lib.predict(3, 0, a_in, out);
   CHECK(out[0] == -7.0 && out[1] == -7.0);
-  lib_predict(3, 0, a_in, NULL);
+  lib.predict(3, 0, a_in, NULL);
 }
 
 /* Trains a copy of the current network in a child, `calls` times `iterations` steps, and
@@ -157,8 +143,8 @@ static bool train_in_child(int code, int calls, int iterations, double result[3]
     close(ends[0]);
     double sent[3];
     for (int call = 0; call < calls; ++call)
-      sent[2] = lib_train(3, 2, a_in, a_target, iterations, &rate, &code);
-    lib_predict(3, 2, a_in, sent);
+      sent[2] = lib.train(3, 2, a_in, a_target, iterations, &rate, &code);
+    lib.predict(3, 2, a_in, sent);
     _exit(write(ends[1], sent, sizeof sent) == (ssize_t)sizeof sent ? 0 : 3);
   }
   close(ends[1]);
@@ -210,11 +196,16 @@ static unsigned long long address_space_bytes(void) {
  * nothing. A child caps its address space 8 MiB above its size, too little for Adagrad's 12 MiB
  * accumulator of a 3 x 2^19 weight matrix. */
 static void check_out_of_memory(void) {
+  /* Under valgrind the address space is valgrind's own: its tool, not the library, runs out. */
+  if (getenv("OSCNET_HOST_SKIP_ADDRESS_LIMIT") != NULL) {
+    printf("network host: out-of-memory check skipped (OSCNET_HOST_SKIP_ADDRESS_LIMIT is set)\n");
+    return;
+  }
   int units[1] = {1 << 19}, codes[1] = {2};
   CHECK(build(1, 3, 2, units, codes));
-  CHECK(isfinite(lib_train(3, 2, a_in, a_target, 1, &rate, &gd))); /* sizes every gradient */
+  CHECK(isfinite(lib.train(3, 2, a_in, a_target, 1, &rate, &gd))); /* sizes every gradient */
   double before[2];
-  lib_predict(3, 2, a_in, before);
+  lib.predict(3, 2, a_in, before);
   unsigned long long size = address_space_bytes();
   if (size == 0) return;
   fflush(NULL);
@@ -222,11 +213,11 @@ static void check_out_of_memory(void) {
   if (child == 0) {
     struct rlimit cap = {(rlim_t)(size + (8u << 20)), (rlim_t)(size + (8u << 20))};
     if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(3);
-    bool ok = isnan(lib_train(3, 2, b_in, a_target, 1, &rate, &adagrad));
+    bool ok = isnan(lib.train(3, 2, b_in, a_target, 1, &rate, &adagrad));
     double now[2];
-    lib_predict(0, 2, NULL, now);
+    lib.predict(0, 2, NULL, now);
     ok = ok && memcmp(now, before, sizeof now) == 0;
-    ok = ok && isfinite(lib_train(3, 2, a_in, a_target, 1, &rate, &gd));
+    ok = ok && isfinite(lib.train(3, 2, a_in, a_target, 1, &rate, &gd));
     _exit(ok ? 0 : 1);
   }
   int status = 0;
@@ -239,11 +230,11 @@ static void check_out_of_memory(void) {}
 
 static void check_fresh_network_has_no_loss(void) {
   CHECK(build_a());
-  CHECK(isnan(lib_train(3, 2, a_in, a_target, 0, &rate, &gd)));
-  CHECK(isnan(lib_train(3, 2, a_in, a_target, -3, &rate, &gd)));
+  CHECK(isnan(lib.train(3, 2, a_in, a_target, 0, &rate, &gd)));
+  CHECK(isnan(lib.train(3, 2, a_in, a_target, -3, &rate, &gd)));
   double y[2];
-  lib_predict(3, 2, a_in, y);
-  CHECK(isnan(lib_train(3, 2, a_in, a_target, 0, &rate, &gd)));
+  lib.predict(3, 2, a_in, y);
+  CHECK(isnan(lib.train(3, 2, a_in, a_target, 0, &rate, &gd)));
 }
 
 static double seconds_since(const struct timespec* start) {
@@ -254,20 +245,20 @@ static double seconds_since(const struct timespec* start) {
 
 static void check_bad_arguments(void) {
   CHECK(build_a());
-  double held = lib_train(3, 2, a_in, a_target, 3, &rate, &gd);
+  double held = lib.train(3, 2, a_in, a_target, 3, &rate, &gd);
   double before[2], now[2];
-  lib_predict(3, 2, a_in, before);
+  lib.predict(3, 2, a_in, before);
 
   int layers = 2, inputs = 3, outputs = 2, zero = 0, units[2] = {8, 4}, codes[2] = {0, 1};
-  CHECK(!lib_build(NULL, &inputs, &outputs, a_in, a_target, units, codes));
-  CHECK(!lib_build(&layers, NULL, &outputs, a_in, a_target, units, codes));
-  CHECK(!lib_build(&layers, &inputs, NULL, a_in, a_target, units, codes));
-  CHECK(!lib_build(&layers, &inputs, &outputs, NULL, a_target, units, codes));
-  CHECK(!lib_build(&layers, &inputs, &outputs, a_in, NULL, units, codes));
-  CHECK(!lib_build(&layers, &inputs, &outputs, a_in, a_target, NULL, codes));
-  CHECK(!lib_build(&layers, &inputs, &outputs, a_in, a_target, units, NULL));
-  CHECK(!lib_build(&layers, &zero, &outputs, a_in, a_target, units, codes));
-  CHECK(!lib_build(&layers, &inputs, &zero, a_in, a_target, units, codes));
+  CHECK(!lib.build_net(NULL, &inputs, &outputs, a_in, a_target, units, codes));
+  CHECK(!lib.build_net(&layers, NULL, &outputs, a_in, a_target, units, codes));
+  CHECK(!lib.build_net(&layers, &inputs, NULL, a_in, a_target, units, codes));
+  CHECK(!lib.build_net(&layers, &inputs, &outputs, NULL, a_target, units, codes));
+  CHECK(!lib.build_net(&layers, &inputs, &outputs, a_in, NULL, units, codes));
+  CHECK(!lib.build_net(&layers, &inputs, &outputs, a_in, a_target, NULL, codes));
+  CHECK(!lib.build_net(&layers, &inputs, &outputs, a_in, a_target, units, NULL));
+  CHECK(!lib.build_net(&layers, &zero, &outputs, a_in, a_target, units, codes));
+  CHECK(!lib.build_net(&layers, &inputs, &zero, a_in, a_target, units, codes));
   int no_units[2] = {8, 0}, negative_units[2] = {-5, 4};
   CHECK(!build(2, 3, 2, no_units, codes));
   CHECK(!build(2, 3, 2, negative_units, codes));
@@ -283,36 +274,36 @@ static void check_bad_arguments(void) {
     clock_gettime(CLOCK_MONOTONIC, &start);
     CHECK(!build(1, 3, 2, huge, huge_codes) && seconds_since(&start) < 5.0);
   }
-  lib_predict(3, 2, a_in, now);
+  lib.predict(3, 2, a_in, now);
   CHECK(memcmp(before, now, sizeof now) == 0);
 
   /* Refused training calls change neither weights, inputs, targets nor the held loss. */
   double wide[4] = {9.0, 9.0, 9.0, 9.0};
-  CHECK(isnan(lib_train(4, 2, wide, a_target, 3, &rate, &gd)));
-  CHECK(isnan(lib_train(3, 3, wide, wide, 3, &rate, &gd)));
-  CHECK(isnan(lib_train(-1, 2, wide, a_target, 3, &rate, &gd)));
-  CHECK(isnan(lib_train(3, -1, wide, a_target, 3, &rate, &gd)));
-  CHECK(isnan(lib_train(3, 2, wide, wide, 3, NULL, &gd)));
-  CHECK(isnan(lib_train(3, 2, wide, wide, 0, NULL, &gd)));
-  CHECK(isnan(lib_train(3, 2, wide, wide, 3, &rate, NULL)));
-  CHECK(isnan(lib_train(3, 2, NULL, wide, 3, &rate, &gd)));
-  CHECK(isnan(lib_train(3, 2, wide, NULL, 3, &rate, &gd)));
-  lib_predict(0, 2, NULL, now);
+  CHECK(isnan(lib.train(4, 2, wide, a_target, 3, &rate, &gd)));
+  CHECK(isnan(lib.train(3, 3, wide, wide, 3, &rate, &gd)));
+  CHECK(isnan(lib.train(-1, 2, wide, a_target, 3, &rate, &gd)));
+  CHECK(isnan(lib.train(3, -1, wide, a_target, 3, &rate, &gd)));
+  CHECK(isnan(lib.train(3, 2, wide, wide, 3, NULL, &gd)));
+  CHECK(isnan(lib.train(3, 2, wide, wide, 0, NULL, &gd)));
+  CHECK(isnan(lib.train(3, 2, wide, wide, 3, &rate, NULL)));
+  CHECK(isnan(lib.train(3, 2, NULL, wide, 3, &rate, &gd)));
+  CHECK(isnan(lib.train(3, 2, wide, NULL, 3, &rate, &gd)));
+  lib.predict(0, 2, NULL, now);
   CHECK(memcmp(before, now, sizeof now) == 0);
-  CHECK(lib_train(0, 0, NULL, NULL, 0, &rate, &gd) == held);
+  CHECK(lib.train(0, 0, NULL, NULL, 0, &rate, &gd) == held);
 
   double out[5] = {1.0, 1.0, 1.0, 1.0, 1.0};
-  lib_predict(4, 2, wide, out);
+  lib.predict(4, 2, wide, out);
   CHECK(all_nan(out, 2) && out[2] == 1.0);
-  lib_predict(3, 5, a_in, out);
+  lib.predict(3, 5, a_in, out);
   CHECK(all_nan(out, 5));
   out[0] = out[1] = 1.0;
-  lib_predict(-1, 2, a_in, out);
+  lib.predict(-1, 2, a_in, out);
   CHECK(all_nan(out, 2));
   out[0] = out[1] = 1.0;
-  lib_predict(3, 2, NULL, out);
+  lib.predict(3, 2, NULL, out);
   CHECK(all_nan(out, 2));
-  lib_predict(3, 2, a_in, now);
+  lib.predict(3, 2, a_in, now);
   CHECK(memcmp(before, now, sizeof now) == 0);
 }
 
@@ -320,16 +311,16 @@ static void check_non_finite_inputs(void) {
   int units[2] = {5, 3}, codes[2] = {1, 2};
   CHECK(build(2, 2, 2, units, codes));
   double plain[2] = {0.5, -0.5}, before[2], y[2];
-  lib_predict(2, 2, plain, before);
+  lib.predict(2, 2, plain, before);
   double poisoned[2] = {NAN, 0.5};
-  lib_predict(2, 2, poisoned, y);
+  lib.predict(2, 2, poisoned, y);
   CHECK(all_nan(y, 2));
   double infinite[2] = {INFINITY, -INFINITY};
-  lib_predict(2, 2, infinite, y);
-  lib_predict(2, 2, plain, y);
+  lib.predict(2, 2, infinite, y);
+  lib.predict(2, 2, plain, y);
   CHECK(memcmp(before, y, sizeof y) == 0);
-  CHECK(isnan(lib_train(2, 2, poisoned, a_target, 2, &rate, &gd)));
-  lib_train(2, 2, infinite, a_target, 2, &rate, &adagrad);
+  CHECK(isnan(lib.train(2, 2, poisoned, a_target, 2, &rate, &gd)));
+  lib.train(2, 2, infinite, a_target, 2, &rate, &adagrad);
 }
 
 static void check_rebuild_and_lee(void) {
@@ -337,84 +328,76 @@ static void check_rebuild_and_lee(void) {
   int units[1] = {3}, codes[1] = {2};
   CHECK(build(1, 2, 1, units, codes));
   double y[3] = {0.0, 0.0, 0.0};
-  lib_predict(2, 1, a_in, y);
+  lib.predict(2, 1, a_in, y);
   CHECK(isfinite(y[0]));
-  lib_predict(3, 1, a_in, y);
+  lib.predict(3, 1, a_in, y);
   CHECK(isnan(y[0]));
-  lib_predict(2, 2, a_in, y);
+  lib.predict(2, 2, a_in, y);
   CHECK(all_nan(y, 2));
-  CHECK(isfinite(lib_train(2, 1, a_in, a_target, 3, &rate, &gd)));
+  CHECK(isfinite(lib.train(2, 1, a_in, a_target, 3, &rate, &gd)));
 
   int lee_units[2] = {6, 4}, lee_codes[2] = {3, 1};
   CHECK(build(2, 2, 1, lee_units, lee_codes));
   for (int call = 0; call < 4; ++call) {
-    CHECK(isfinite(lib_train(2, 1, a_in, a_target, 20, &rate, &gd)));
-    CHECK(isfinite(lib_train(2, 1, b_in, a_target, 20, &rate, &adagrad)));
+    CHECK(isfinite(lib.train(2, 1, a_in, a_target, 20, &rate, &gd)));
+    CHECK(isfinite(lib.train(2, 1, b_in, a_target, 20, &rate, &adagrad)));
   }
-  lib_predict(2, 1, a_in, y);
+  lib.predict(2, 1, a_in, y);
   CHECK(isfinite(y[0]));
 
   /* A layer count below 1 still gives one hidden layer. */
   int one_unit[1] = {5}, logistic[1] = {1};
   CHECK(build(0, 2, 2, one_unit, logistic));
-  lib_predict(2, 2, a_in, y);
+  lib.predict(2, 2, a_in, y);
   CHECK(all_finite(y, 2));
   CHECK(build(-4, 3, 1, one_unit, logistic));
-  lib_predict(3, 1, a_in, y);
+  lib.predict(3, 1, a_in, y);
   CHECK(isfinite(y[0]));
-  CHECK(isfinite(lib_train(3, 1, a_in, a_target, 2, &rate, &gd)));
+  CHECK(isfinite(lib.train(3, 1, a_in, a_target, 2, &rate, &gd)));
 }
 
 static void check_after_release(void) {
   CHECK(build_a());
-  lib_release();
+  lib.release_net();
   double y[2] = {0.0, 0.0};
-  lib_predict(3, 2, a_in, y);
+  lib.predict(3, 2, a_in, y);
   CHECK(all_nan(y, 2));
-  CHECK(isnan(lib_train(3, 2, a_in, a_target, 3, &rate, &gd)));
-  CHECK(isnan(lib_train(3, 2, a_in, a_target, 0, &rate, &gd)));
-  lib_release();
+  CHECK(isnan(lib.train(3, 2, a_in, a_target, 3, &rate, &gd)));
+  CHECK(isnan(lib.train(3, 2, a_in, a_target, 0, &rate, &gd)));
+  lib.release_net();
 }
 
 /* A trained network survives release_net through its saved weights. */
 static void check_weights_round_trip(void) {
   enum { count = (3 * 8 + 8) + (8 * 4 + 4) + (4 * 2 + 2) };
   double saved[count + 1], restored[count], trained[2], y[2];
-  CHECK(lib_param_count() == 0);
-  CHECK(lib_get_params(saved, 0) == -1);
+  CHECK(lib.param_count() == 0);
+  CHECK(lib.get_params(saved, 0) == -1);
   CHECK(build_a());
-  CHECK(lib_param_count() == count);
-  lib_train(3, 2, a_in, a_target, 40, &rate, &gd);
-  lib_predict(3, 2, b_in, trained);
-  CHECK(lib_get_params(saved, count + 1) == -1);
-  CHECK(lib_get_params(saved, count) == count);
-  lib_release();
-  CHECK(lib_set_params(saved, count) == -1);
+  CHECK(lib.param_count() == count);
+  lib.train(3, 2, a_in, a_target, 40, &rate, &gd);
+  lib.predict(3, 2, b_in, trained);
+  CHECK(lib.get_params(saved, count + 1) == -1);
+  CHECK(lib.get_params(saved, count) == count);
+  lib.release_net();
+  CHECK(lib.set_params(saved, count) == -1);
 
   CHECK(build_a());
-  CHECK(lib_set_params(saved, count - 1) == -1);
-  CHECK(lib_set_params(NULL, count) == -1);
-  CHECK(lib_set_params(saved, count) == count);
-  lib_predict(3, 2, b_in, y);
+  CHECK(lib.set_params(saved, count - 1) == -1);
+  CHECK(lib.set_params(NULL, count) == -1);
+  CHECK(lib.set_params(saved, count) == count);
+  lib.predict(3, 2, b_in, y);
   CHECK(memcmp(y, trained, sizeof y) == 0);
-  CHECK(lib_get_params(restored, count) == count);
+  CHECK(lib.get_params(restored, count) == count);
   CHECK(memcmp(restored, saved, sizeof restored) == 0);
-  lib_release();
+  lib.release_net();
 }
 
 int main(int argc, char** argv) {
-  void* library = load_library(argc, argv);
-  LOAD_SYMBOL(library, lib_build, "build_net");
-  LOAD_SYMBOL(library, lib_train, "train");
-  LOAD_SYMBOL(library, lib_predict, "Predict");
-  LOAD_SYMBOL(library, lib_release, "release_net");
-  LOAD_SYMBOL(library, lib_param_count, "oscnet_param_count");
-  LOAD_SYMBOL(library, lib_get_params, "oscnet_get_params");
-  LOAD_SYMBOL(library, lib_set_params, "oscnet_set_params");
-  CHECK(lib_build != NULL && lib_train != NULL && lib_predict != NULL && lib_release != NULL);
-  CHECK(lib_param_count != NULL && lib_get_params != NULL && lib_set_params != NULL);
-  if (failures != 0) return 1;
+  library_handle library = load_library(argc, argv);
+  if (!load_exports(library, &lib)) return 1;
 
+  check_worked_example(&lib);
   check_without_network();
   check_training_and_held_loss();
   check_partial_rows();

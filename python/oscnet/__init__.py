@@ -1,0 +1,38 @@
+"""Python bindings (ctypes, standard library only) for oscnet, a small fully connected
+neural-network library with a Lee-oscillator activation.
+
+Quick start (the library is found through OSCNET_LIBRARY, the build tree next to this package,
+or the system's library paths; see ``oscnet._library``)::
+
+    import oscnet
+
+    with oscnet.Network() as net:  # released at the end of the block
+        net.build(inputs=2, outputs=1, layers=[(8, "tanh")])
+        for _ in range(100):
+            loss = net.train([0.5, -0.5], [0.25], iterations=5, learning_rate=0.05)
+        print(f"loss {loss:.2e}, output {net.predict([0.5, -0.5])[0]:.4f}")
+        net.save("net.json")
+
+    net = oscnet.Network.load("net.json")  # the same layers and weights
+    print(net.predict([0.5, -0.5]))
+    net.release()
+
+The library holds ONE network per process: building or loading a second Network replaces the
+first one's network, and the first then raises OscnetError. Not thread-safe. Rows are always
+full (exactly ``inputs`` inputs, ``outputs`` targets). A NaN loss or output is a value, not an
+error. Weights files are the JSON format described in ``oscnet._weights``.
+"""
+
+from ._library import VERSION, OscnetError, library_path, load_library
+from .network import ACTIVATIONS, OPTIMIZERS, Network
+
+__all__ = ["Network", "OscnetError", "ACTIVATIONS", "OPTIMIZERS", "my_add", "library_path"]
+
+# The version of include/oscnet.h (and of the library) this package is written for.
+__version__ = ".".join(str(part) for part in VERSION)
+
+
+def my_add(first, second):
+    """The library's diagnostic myAdd: prints "I am here!" on the C library's standard output
+    and returns first - second, wrapping like a 32-bit int."""
+    return load_library().myAdd(first, second)

@@ -1,0 +1,164 @@
+"""Finding and loading the oscnet shared library, with a prototype for every export.
+
+The library is searched in this order:
+
+1. the environment variable ``OSCNET_LIBRARY``: the path of the library file. When it is set
+   (and not empty) and the file cannot be loaded, the search stops with an error naming it;
+   it never falls back to another copy.
+2. the build tree next to this package: ``<repo>/build``, then ``<repo>/build/Release``,
+   ``<repo>/build/Debug``, ``<repo>/build/RelWithDebInfo`` and ``<repo>/build/MinSizeRel``,
+   with the platform's file names (``liboscnet.so``; ``liboscnet.dylib``; ``oscnet.dll``,
+   ``liboscnet.dll``). A file found there that does not load is an error too.
+3. the system: ``ctypes.util.find_library("oscnet")``, then the plain file names, as the
+   platform's loader searches them (``LD_LIBRARY_PATH`` and the like).
+
+Every export is called with the C calling convention (``ctypes.CDLL``; never ``WinDLL``).
+"""
+
+import ctypes
+import ctypes.util
+import os
+import sys
+import threading
+
+__all__ = ["OscnetError", "find_library", "load_library", "INT_MAX"]
+
+# The version of include/oscnet.h this package was written against. The library exports no
+# version function, so compatibility is checked by the presence of every export it needs.
+VERSION = (0, 2, 0)
+
+INT_MAX = 2 ** (8 * ctypes.sizeof(ctypes.c_int) - 1) - 1
+
+ENVIRONMENT_VARIABLE = "OSCNET_LIBRARY"
+
+_PACKAGE_DIR = os.path.dirname(os.path.abspath(__file__))
+_BUILD_DIR = os.path.normpath(os.path.join(_PACKAGE_DIR, os.pardir, os.pardir, "build"))
+_BUILD_SUBDIRS = ("", "Release", "Debug", "RelWithDebInfo", "MinSizeRel")
+
+
+class OscnetError(RuntimeError):
+    """A failure of the library or of the package's use of it (not an argument problem)."""
+
+
+OscnetError.__module__ = "oscnet"  # shown as oscnet.OscnetError, where it is exported
+
+def _file_names(platform=None):
+    platform = sys.platform if platform is None else platform
+    if platform.startswith("win") or platform == "cygwin":
+        return ("oscnet.dll", "liboscnet.dll")
+    if platform == "darwin":
+        return ("liboscnet.dylib",)
+    return ("liboscnet.so",)
+
+
+def _build_tree_candidates(build_dir=_BUILD_DIR, platform=None):
+    return [
+        os.path.join(build_dir, subdir, name) if subdir else os.path.join(build_dir, name)
+        for subdir in _BUILD_SUBDIRS
+        for name in _file_names(platform)
+    ]
+
+
+# The prototype of every export: name -> (restype, argtypes).
+_INT_P = ctypes.POINTER(ctypes.c_int)
+_DOUBLE_P = ctypes.POINTER(ctypes.c_double)
+PROTOTYPES = {
+    "build_net": (ctypes.c_bool, [_INT_P, _INT_P, _INT_P, _DOUBLE_P, _DOUBLE_P, _INT_P, _INT_P]),
+    "train": (
+        ctypes.c_double,
+        [ctypes.c_int, ctypes.c_int, _DOUBLE_P, _DOUBLE_P, ctypes.c_int, _DOUBLE_P, _INT_P],
+    ),
+    "Predict": (None, [ctypes.c_int, ctypes.c_int, _DOUBLE_P, _DOUBLE_P]),
+    "release_net": (None, []),
+    "oscnet_param_count": (ctypes.c_int, []),
+    "oscnet_get_params": (ctypes.c_int, [_DOUBLE_P, ctypes.c_int]),
+    "oscnet_set_params": (ctypes.c_int, [_DOUBLE_P, ctypes.c_int]),
+    "myAdd": (ctypes.c_int, [ctypes.c_int, ctypes.c_int]),
+}
+
+
+def _open(path):
+    """Loads `path` and sets the prototypes; raises OscnetError naming the file on failure."""
+    try:
+        library = ctypes.CDLL(path)
+    except OSError as error:
+        raise OscnetError(f"cannot load the oscnet library {path!r}: {error}") from error
+    missing = [name for name in PROTOTYPES if not hasattr(library, name)]
+    if missing:
+        raise OscnetError(
+            f"{path!r} is not an oscnet library compatible with this package "
+            f"(version {'.'.join(map(str, VERSION))}): it does not export {', '.join(missing)}"
+        )
+    for name, (restype, argtypes) in PROTOTYPES.items():
+        function = getattr(library, name)
+        function.restype = restype
+        function.argtypes = argtypes
+    return library
+
+
+def find_library(environ=None, build_dir=_BUILD_DIR, platform=None):
+    """Loads the library following the search order of this module and returns
+    ``(path_or_name, ctypes.CDLL)``. Raises OscnetError saying where it looked when nothing
+    loads. Does not touch the cached library of :func:`load_library`."""
+    environ = os.environ if environ is None else environ
+    configured = environ.get(ENVIRONMENT_VARIABLE, "")
+    if configured:
+        path = os.path.abspath(configured)
+        if not os.path.isfile(path):
+            raise OscnetError(
+                f"{ENVIRONMENT_VARIABLE} is set to {configured!r}, but there is no file "
+                f"{path!r}; point it at the built library file (for example "
+                f"build/liboscnet.so) or unset it"
+            )
+        try:
+            return path, _open(path)
+        except OscnetError as error:
+            raise OscnetError(f"{error} (from {ENVIRONMENT_VARIABLE}={configured!r})") from error
+
+    candidates = _build_tree_candidates(build_dir, platform)
+    for path in candidates:
+        if os.path.isfile(path):
+            return path, _open(path)
+
+    tried = []
+    system_names = []
+    found = ctypes.util.find_library("oscnet")
+    if found:
+        system_names.append(found)
+    system_names.extend(_file_names(platform))
+    for name in system_names:
+        try:
+            return name, _open(name)
+        except OscnetError as error:
+            tried.append(str(error))
+
+    raise OscnetError(
+        "cannot find the oscnet library. Looked at:\n  "
+        + "\n  ".join(candidates)
+        + "\nand in the system's library paths for "
+        + ", ".join(system_names)
+        + ":"
+        + "".join("\n  " + line for line in tried)
+        + "\nBuild it (cmake -S . -B build && cmake --build build) or set "
+        + f"{ENVIRONMENT_VARIABLE} to the path of the library file."
+    )
+
+
+_lock = threading.Lock()
+_loaded = None
+
+
+def load_library():
+    """Returns the process's oscnet library (a ``ctypes.CDLL`` with prototypes set), loading
+    it on first use. Every :class:`~oscnet.Network` drives this one library."""
+    global _loaded
+    with _lock:
+        if _loaded is None:
+            _loaded = find_library()
+        return _loaded[1]
+
+
+def library_path():
+    """The path or name the process's library was loaded from (loading it if needed)."""
+    load_library()
+    return _loaded[0]

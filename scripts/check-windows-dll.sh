@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Cross-builds the 32-bit Windows DLL (and the Windows test host) with MinGW-w64 and checks what
+# a Windows host relies on: exactly the eight exports under their plain names, no dependency
+# beyond KERNEL32.dll and msvcrt.dll, and cdecl code (the caller removes the arguments).
+# Usage: scripts/check-windows-dll.sh [BUILD_DIR]   (default: build-mingw)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-mingw}
+objdump=i686-w64-mingw32-objdump
+
+fail() {
+  echo "check-windows-dll: FAILED: $*" >&2
+  exit 1
+}
+trap 'echo "check-windows-dll: FAILED: \"$BASH_COMMAND\" returned $? (line $LINENO)" >&2' ERR
+
+# The tests are on for the Windows host alone: the other hosts and the suites are POSIX-only.
+cmake -S . -B "$build" --no-warn-unused-cli --toolchain cmake/toolchains/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=ON -DOSCNET_BUILD_UNIT_TESTS=OFF \
+  -DOSCNET_BUILD_EXAMPLES=OFF -DOSCNET_BUILD_BENCHMARKS=OFF -DOSCNET_SANITIZE=OFF >/dev/null
+cmake --build "$build" --parallel "$(nproc)" --target oscnet oscnet_windows_host
+
+dll=$build/liboscnet.dll
+host=$build/tests/oscnet_windows_host.exe
+headers=$("$objdump" -p "$dll")
+
+"$objdump" -f "$dll" | grep -q "file format pei-i386" || fail "$dll is not a 32-bit x86 DLL"
+
+expected=$(printf '%s\n' Predict build_net myAdd oscnet_get_params oscnet_param_count \
+  oscnet_set_params release_net train | sort)
+exported=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {on = 1; next}
+                on && /^[[:space:]]*$/ {exit}
+                on {print $NF}' <<<"$headers" | sort)
+if grep -Eq '@[0-9]+$' <<<"$exported"; then
+  fail "stdcall-decorated exports (name@bytes), the functions must be cdecl:" $exported
+fi
+if grep -q '^_' <<<"$exported"; then
+  fail "exports with a leading underscore, the names must be plain:" $exported
+fi
+if [[ $exported != "$expected" ]]; then
+  fail "the exports are [$(echo $exported)], expected exactly [$(echo $expected)]"
+fi
+echo "exports: $(echo $exported)"
+
+# The DLL and the host carry their own GCC runtime: no libgcc_s, libstdc++ or libwinpthread.
+for binary in "$dll" "$host"; do
+  imports=$("$objdump" -p "$binary" | awk '/DLL Name:/ {print $3}' | sort -u)
+  if [[ $imports != "$(printf 'KERNEL32.dll\nmsvcrt.dll')" ]]; then
+    fail "$binary imports [$(echo $imports)], expected only KERNEL32.dll and msvcrt.dll"
+  fi
+done
+echo "imports: KERNEL32.dll msvcrt.dll"
+
+# cdecl: no exported function pops its own arguments, so none may end in "ret $n".
+image_base=$(awk '$1 == "ImageBase" {print $2}' <<<"$headers")
+disassembly=$("$objdump" -d --no-show-raw-insn "$dll")
+checked=0
+while read -r name rva; do
+  [[ -n $rva ]] || fail "no address for the export $name"
+  address=$(printf '%x' $((0x$image_base + 0x$rva)))
+  code=$(awk -v start="^0*$address <" '$0 ~ start {on = 1; print; next}
+                                        on && /^[0-9a-f]+ <.*>:$/ {exit}
+                                        on {print}' <<<"$disassembly")
+  grep -Eq '[[:space:]](ret|jmp)' <<<"$code" || fail "no code found for $name at 0x$address"
+  if grep -Eq '[[:space:]]ret[lw]?[[:space:]]+\$0x' <<<"$code"; then
+    fail "$name pops its own arguments (not cdecl):" \
+      "$(grep -E '[[:space:]]ret[lw]?[[:space:]]+\$0x' <<<"$code" | head -1)"
+  fi
+  checked=$((checked + 1))
+done < <(awk '/^Export Address Table --/ {table = 1; next}
+              table && /^[[:space:]]*$/ {table = 0}
+              table && /Export RVA/ {gsub(/[][]/, " "); rva[$1] = $4}
+              /^\[Ordinal\/Name Pointer\] Table/ {names = 1; next}
+              names && /^[[:space:]]*$/ {exit}
+              names {gsub(/[][]/, " "); print $2, rva[$1]}' <<<"$headers")
+((checked == 8)) || fail "disassembled $checked exported functions, expected 8"
+echo "calling convention: none of the $checked exported functions pops its arguments"
+
+echo "check-windows-dll: all checks passed ($dll, $host)"
