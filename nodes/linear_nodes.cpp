@@ -17,10 +17,11 @@ bool small(const MatrixXd& W) {
   return W.size() <= 64;
 }
 
-// The loops below read through local pointers: the results are written through pointers too,
-// and the compiler could not otherwise keep the sizes and addresses in registers.
+// The small products below sum each coefficient's terms strictly in index order, four
+// coefficients at a time in separate registers so that their additions overlap, and read
+// through local pointers so that the compiler keeps sizes and addresses in registers.
 
-// value = x * W for a one-row x.
+// value = x * W for a one-row x: value_j = sum over i of x_i W_ij.
 void row_times_matrix(const MatrixXd& x, const MatrixXd& W, MatrixXd& value) {
   if (!small(W)) {
     as_row(value).noalias() = as_row(x) * W;
@@ -28,16 +29,33 @@ void row_times_matrix(const MatrixXd& x, const MatrixXd& W, MatrixXd& value) {
   }
   const Eigen::Index n = W.rows(), u = W.cols();
   const double* in = x.data();
-  const double* column = W.data();
+  const double* w = W.data();
   double* out = value.data();
-  for (Eigen::Index j = 0; j < u; ++j, column += n) {
+  Eigen::Index j = 0;
+  for (; j + 4 <= u; j += 4) {
+    const double* c = w + j * n;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (Eigen::Index i = 0; i < n; ++i) {
+      const double xi = in[i];
+      s0 += xi * c[i];
+      s1 += xi * c[i + n];
+      s2 += xi * c[i + 2 * n];
+      s3 += xi * c[i + 3 * n];
+    }
+    out[j] = s0;
+    out[j + 1] = s1;
+    out[j + 2] = s2;
+    out[j + 3] = s3;
+  }
+  for (; j < u; ++j) {
+    const double* c = w + j * n;
     double sum = 0.0;
-    for (Eigen::Index i = 0; i < n; ++i) sum += in[i] * column[i];
+    for (Eigen::Index i = 0; i < n; ++i) sum += in[i] * c[i];
     out[j] = sum;
   }
 }
 
-// result = g * W^T for a one-row g.
+// result = g * W^T for a one-row g: result_i = sum over j of g_j W_ij.
 void row_times_transpose(const MatrixXd& g, const MatrixXd& W, MatrixXd& result) {
   reshape(result, 1, W.rows());
   if (!small(W)) {
@@ -48,7 +66,23 @@ void row_times_transpose(const MatrixXd& g, const MatrixXd& W, MatrixXd& result)
   const double* in = g.data();
   const double* w = W.data();
   double* out = result.data();
-  for (Eigen::Index i = 0; i < n; ++i) {
+  Eigen::Index i = 0;
+  for (; i + 4 <= n; i += 4) {
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (Eigen::Index j = 0; j < u; ++j) {
+      const double gj = in[j];
+      const double* c = w + j * n + i;
+      s0 += gj * c[0];
+      s1 += gj * c[1];
+      s2 += gj * c[2];
+      s3 += gj * c[3];
+    }
+    out[i] = s0;
+    out[i + 1] = s1;
+    out[i + 2] = s2;
+    out[i + 3] = s3;
+  }
+  for (; i < n; ++i) {
     double sum = 0.0;
     for (Eigen::Index j = 0; j < u; ++j) sum += in[j] * w[i + j * n];
     out[i] = sum;
