@@ -93,6 +93,10 @@ void row_times_transpose(const MatrixXd& g, const MatrixXd& W, MatrixXd& result)
 void outer_product(const MatrixXd& x, const MatrixXd& g, MatrixXd& result) {
   const Eigen::Index n = x.cols(), u = g.cols();
   reshape(result, n, u);
+  if (n * u > 64) {
+    result.noalias() = as_row(x).transpose() * as_row(g);
+    return;
+  }
   const double* in = x.data();
   const double* down = g.data();
   double* out = result.data();
