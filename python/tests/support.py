@@ -18,6 +18,10 @@ HAND_PARAMS = [
 ]
 HAND_OUTPUT = 6.25
 
+# An example row of three inputs and a target of two outputs.
+X3 = [0.5, -0.25, 0.75]
+Y2 = [0.3, -0.2]
+
 
 def raw():
     """The library itself, as the package loaded it."""

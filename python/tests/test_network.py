@@ -8,14 +8,13 @@ from .support import (
     HAND_OUTPUT,
     HAND_PARAMS,
     HAND_X,
+    X3,
+    Y2,
     LibraryTestCase,
     build_hand_worked,
     oscnet,
     raw,
 )
-
-X3 = [0.5, -0.25, 0.75]
-Y2 = [0.3, -0.2]
 
 
 def build_small(net):

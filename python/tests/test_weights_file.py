@@ -9,14 +9,13 @@ from .support import (
     HAND_OUTPUT,
     HAND_PARAMS,
     HAND_X,
+    X3,
+    Y2,
     LibraryTestCase,
     build_hand_worked,
     oscnet,
     raw,
 )
-
-X3 = [0.5, -0.25, 0.75]
-Y2 = [0.3, -0.2]
 
 # The hand-worked network of support.py, written as the format says: the file a C++ trainer
 # would write for it.

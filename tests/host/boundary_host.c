@@ -33,7 +33,7 @@ static int call_capturing_stdout(my_add_fn my_add, int first, int second, char* 
 }
 
 int main(int argc, char** argv) {
-  void* library = load_library(argc, argv);
+  library_handle library = load_library(argc, argv);
   my_add_fn my_add;
   release_net_fn release;
   LOAD_SYMBOL(library, my_add, "myAdd");

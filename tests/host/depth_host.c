@@ -13,22 +13,9 @@
 #include <string.h>
 
 #include "host_checks.h"
+#include "host_exports.h"
 
-typedef bool (*build_net_fn)(int*, int*, int*, double*, double*, int*, int*);
-typedef double (*train_fn)(int, int, double*, double*, int, double*, int*);
-typedef void (*predict_fn)(int, int, double*, double*);
-typedef void (*release_net_fn)(void);
-typedef int (*param_count_fn)(void);
-typedef int (*get_params_fn)(double*, int);
-typedef int (*set_params_fn)(const double*, int);
-
-static build_net_fn lib_build;
-static train_fn lib_train;
-static predict_fn lib_predict;
-static release_net_fn lib_release;
-static param_count_fn lib_param_count;
-static get_params_fn lib_get_params;
-static set_params_fn lib_set_params;
+static struct oscnet_exports lib;
 
 enum { layer_count = 1000000 };
 /* Two inputs into the first layer, one unit into each next one, one output: weight and bias. */
@@ -50,35 +37,35 @@ static void* deep_network(void* unused) {
     codes[l] = l % 5; /* rectifier, logistic, tanh, oscillator, none */
   }
   double x[2] = {0.5, -0.25}, y[1] = {0.3}, out[1], again[1];
-  if (!lib_build(&layers, &inputs, &outputs, x, y, units, codes)) {
+  if (!lib.build_net(&layers, &inputs, &outputs, x, y, units, codes)) {
     printf("depth host: a million layers refused for lack of memory\n");
-    CHECK(lib_param_count() == 0);
+    CHECK(lib.param_count() == 0);
     goto done;
   }
-  CHECK(lib_param_count() == param_total);
+  CHECK(lib.param_count() == param_total);
 
   /* The oscillator draws with rand(): seeded alike, the training step's evaluation repeats the
    * prediction's, and its loss is the prediction's squared error. */
   double rate = 0.1;
   int gradient_descent = 0;
   srand(7);
-  lib_predict(2, 1, x, out);
+  lib.predict(2, 1, x, out);
   srand(7);
-  double loss = lib_train(2, 1, x, y, 1, &rate, &gradient_descent);
+  double loss = lib.train(2, 1, x, y, 1, &rate, &gradient_descent);
   CHECK(isfinite(out[0]) && loss == pow(out[0] - y[0], 2.0));
 
-  CHECK(lib_get_params(saved, param_total) == param_total);
-  CHECK(lib_set_params(saved, param_total) == param_total);
-  CHECK(lib_get_params(restored, param_total) == param_total);
+  CHECK(lib.get_params(saved, param_total) == param_total);
+  CHECK(lib.set_params(saved, param_total) == param_total);
+  CHECK(lib.get_params(restored, param_total) == param_total);
   CHECK(memcmp(saved, restored, sizeof(double) * param_total) == 0);
   srand(8);
-  lib_predict(2, 1, x, out);
+  lib.predict(2, 1, x, out);
   srand(8);
-  lib_predict(0, 1, NULL, again);
+  lib.predict(0, 1, NULL, again);
   CHECK(isfinite(out[0]) && memcmp(out, again, sizeof out) == 0);
 
-  lib_release();
-  CHECK(lib_param_count() == 0);
+  lib.release_net();
+  CHECK(lib.param_count() == 0);
 done:
   free(units);
   free(codes);
@@ -88,17 +75,8 @@ done:
 }
 
 int main(int argc, char** argv) {
-  void* library = load_library(argc, argv);
-  LOAD_SYMBOL(library, lib_build, "build_net");
-  LOAD_SYMBOL(library, lib_train, "train");
-  LOAD_SYMBOL(library, lib_predict, "Predict");
-  LOAD_SYMBOL(library, lib_release, "release_net");
-  LOAD_SYMBOL(library, lib_param_count, "oscnet_param_count");
-  LOAD_SYMBOL(library, lib_get_params, "oscnet_get_params");
-  LOAD_SYMBOL(library, lib_set_params, "oscnet_set_params");
-  CHECK(lib_build != NULL && lib_train != NULL && lib_predict != NULL && lib_release != NULL);
-  CHECK(lib_param_count != NULL && lib_get_params != NULL && lib_set_params != NULL);
-  if (failures != 0) return 1;
+  library_handle library = load_library(argc, argv);
+  if (!load_exports(library, &lib)) return 1;
 
   pthread_attr_t small_stack;
   pthread_t thread;

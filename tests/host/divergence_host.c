@@ -13,27 +13,16 @@
 #include <string.h>
 
 #include "host_checks.h"
+#include "host_exports.h"
 
-typedef bool (*build_net_fn)(int*, int*, int*, double*, double*, int*, int*);
-typedef double (*train_fn)(int, int, double*, double*, int, double*, int*);
-typedef void (*predict_fn)(int, int, double*, double*);
-typedef void (*release_net_fn)(void);
-typedef int (*param_count_fn)(void);
-typedef int (*get_params_fn)(double*, int);
-
-static build_net_fn lib_build;
-static train_fn lib_train;
-static predict_fn lib_predict;
-static release_net_fn lib_release;
-static param_count_fn lib_param_count;
-static get_params_fn lib_get_params;
+static struct oscnet_exports lib;
 
 static double x[2] = {0.5, -0.25};
 static double y[2] = {0.3, -0.7};
 
 static bool build(int code) {
   int layers = 2, inputs = 2, outputs = 2, units[2] = {5, 3}, codes[2] = {code, code};
-  return lib_build(&layers, &inputs, &outputs, x, y, units, codes);
+  return lib.build_net(&layers, &inputs, &outputs, x, y, units, codes);
 }
 
 /* The library's loss: left-to-right sum of pow(output - target, 2). */
@@ -50,9 +39,9 @@ static bool same(double a, double b) {
 /* Counts the weights that are not finite, and of those the not-a-number ones. */
 static void count_weights(int* not_finite, int* nan) {
   double params[64];
-  int n = lib_param_count();
+  int n = lib.param_count();
   *not_finite = *nan = 0;
-  CHECK(n > 0 && n <= 64 && lib_get_params(params, n) == n);
+  CHECK(n > 0 && n <= 64 && lib.get_params(params, n) == n);
   for (int j = 0; j < n && j < 64; ++j) {
     if (!isfinite(params[j])) ++*not_finite;
     if (isnan(params[j])) ++*nan;
@@ -73,9 +62,9 @@ static double diverge(int code, double rate, int optimizer, int steps) {
     count_weights(&not_finite, &nan);
     double out[2];
     srand(11);
-    lib_predict(2, 2, x, out);
+    lib.predict(2, 2, x, out);
     srand(11);
-    loss = lib_train(2, 2, x, y, 1, &rate, &optimizer);
+    loss = lib.train(2, 2, x, y, 1, &rate, &optimizer);
     if (!same(loss, loss_of(out)) || (nan > 0 && !isnan(loss))) {
       fprintf(stderr,
               "code %d rate %g optimizer %d step %d: loss %g, outputs give %g, %d weights "
@@ -86,10 +75,10 @@ static double diverge(int code, double rate, int optimizer, int steps) {
     }
     if (isinf(loss)) through_infinity = true;
     /* Not-a-number times any gradient is not-a-number: one step spoils every weight. */
-    if (isnan(rate) && step > 0) CHECK(nan == lib_param_count());
+    if (isnan(rate) && step > 0) CHECK(nan == lib.param_count());
   }
   /* The same holds over many iterations in one call. */
-  double many = lib_train(2, 2, x, y, 50, &rate, &optimizer);
+  double many = lib.train(2, 2, x, y, 50, &rate, &optimizer);
   int not_finite = 0, nan = 0;
   count_weights(&not_finite, &nan);
   CHECK(nan == 0 || isnan(many));
@@ -108,22 +97,14 @@ static void check_fresh_network_learns(void) {
   double rate = 0.05;
   int gradient_descent = 0;
   CHECK(build(2));
-  double first = lib_train(2, 2, x, y, 1, &rate, &gradient_descent), last = first;
-  for (int call = 0; call < 20; ++call) last = lib_train(2, 2, x, y, 20, &rate, &gradient_descent);
+  double first = lib.train(2, 2, x, y, 1, &rate, &gradient_descent), last = first;
+  for (int call = 0; call < 20; ++call) last = lib.train(2, 2, x, y, 20, &rate, &gradient_descent);
   CHECK(isfinite(first) && isfinite(last) && last < first / 10.0);
 }
 
 int main(int argc, char** argv) {
-  void* library = load_library(argc, argv);
-  LOAD_SYMBOL(library, lib_build, "build_net");
-  LOAD_SYMBOL(library, lib_train, "train");
-  LOAD_SYMBOL(library, lib_predict, "Predict");
-  LOAD_SYMBOL(library, lib_release, "release_net");
-  LOAD_SYMBOL(library, lib_param_count, "oscnet_param_count");
-  LOAD_SYMBOL(library, lib_get_params, "oscnet_get_params");
-  CHECK(lib_build != NULL && lib_train != NULL && lib_predict != NULL && lib_release != NULL);
-  CHECK(lib_param_count != NULL && lib_get_params != NULL);
-  if (failures != 0) return 1;
+  library_handle library = load_library(argc, argv);
+  if (!load_exports(library, &lib)) return 1;
 
   /* Every activation (4: none), both optimizers. A network without activations has nothing to
    * saturate: gradient descent at these rates must end in a loss that is not finite. */
@@ -142,6 +123,6 @@ int main(int argc, char** argv) {
       runs_through_infinity, runs_ending_nan, runs_ending_finite);
   check_fresh_network_learns();
 
-  lib_release();
+  lib.release_net();
   return finish(library, "divergence host");
 }

@@ -59,7 +59,7 @@ static bool load_exports(library_handle library, struct oscnet_exports* lib) {
 /* 2 inputs, 2 rectifier units, 1 output, on weights chosen so that every value on the way is a
  * short binary fraction: sums are exact in any order, so the output, the loss and the weights
  * after one descent step are known exactly, on every target. */
-static void check_worked_example(const struct oscnet_exports* lib) {
+static inline void check_worked_example(const struct oscnet_exports* lib) {
   int layers = 1, inputs = 2, outputs = 1, units[1] = {2}, codes[1] = {0};
   double x[2] = {0.5, -0.25}, target[1] = {0.25}, y[1] = {0.0};
   CHECK(lib->build_net(&layers, &inputs, &outputs, x, target, units, codes) == true);
