@@ -8,8 +8,9 @@
  *
  * Every row is a plain array of doubles; element j is column j of the network's single batch row.
  * The library keeps no pointer that it is given: every value is copied in or out during the call.
- * It reads and writes no files. No call crashes on bad input: each function says below what it
- * does instead.
+ * It reads and writes no files. Every array must hold at least as many values as the count that
+ * goes with it says, since C cannot tell the library an array's length; every other argument is
+ * checked, and each function says below what it does with bad input instead of crashing.
  */
 #ifndef OSCNET_H
 #define OSCNET_H
@@ -53,7 +54,8 @@ extern "C" {
  * generator seeded once per process from the clock.
  * Returns true when the network was built; it then replaces the network built before, if any.
  * Returns false, and keeps the earlier network as it was, for a null pointer, a width or unit
- * count below 1, a network larger than the machine's physical memory, or memory running out.
+ * count below 1, a network larger than the machine's physical memory or the process's
+ * address-space limit, or memory running out.
  */
 OSCNET_API bool OSCNET_CALL build_net(int* layer_count, int* input_size, int* output_size,
                                       double* input_row, double* target_row, int* layer_units,
@@ -66,8 +68,9 @@ OSCNET_API bool OSCNET_CALL build_net(int* layer_count, int* input_size, int* ou
  * sum_j (output_j - target_j)^2 measured before the last step; with iterations <= 0 it writes the
  * example and returns the loss of the last evaluation.
  * Returns not-a-number, changing nothing, without a network, for a size below 0 or above the
- * built width, a null row with a positive size, or a null learning_rate or optimizer_code; also
- * when iterations <= 0 before any training, and when memory runs out (the network stays usable).
+ * built width, a null row with a positive size, a null learning_rate or optimizer_code, and when
+ * memory runs out (the network stays usable). With iterations <= 0 before any training it writes
+ * the example and returns not-a-number: there is no loss yet.
  */
 OSCNET_API double OSCNET_CALL train(int input_size, int output_size, double* input_row,
                                     double* target_row, int iterations, double* learning_rate,
