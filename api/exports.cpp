@@ -20,15 +20,6 @@ Result guarded(Result fallback, Body body) noexcept {
   }
 }
 
-// The same for a body without a result: whatever it throws is dropped.
-template <typename Body>
-void guarded(Body body) noexcept {
-  try {
-    body();
-  } catch (...) {
-  }
-}
-
 }  // namespace
 
 extern "C" {

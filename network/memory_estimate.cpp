@@ -36,13 +36,13 @@ constexpr std::uint64_t kFixedBytes = 1 << 20;
 
 // One dense layer of `units` on `inputs` columns, with the activation after it.
 std::uint64_t layer_bytes(std::uint64_t inputs, std::uint64_t units) {
-  // Weights: value, gradient, Adagrad accumulator, and their transpose handed to the layer
-  // below as its local derivative.
+  // Weights: value, gradient, Adagrad accumulator, and room for their transpose, which the
+  // general backward pass stores as the layer below's local derivative (training does not).
   std::uint64_t doubles = mul(4, mul(inputs, units));
   // The input's transpose handed to the weights, and the rows of the product, the bias, the
   // sum and the activation (values, gradients, local derivatives, accumulator).
   doubles = add(doubles, add(inputs, mul(14, units)));
-  // Five nodes, and their entries in the parameter list, its copy and the backward queue.
+  // Five nodes, and their entries in the parameter list, its copy and the evaluation orders.
   return add(mul(8, doubles), 5 * (kBytesPerNode + 64));
 }
 
