@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "api/entry_points.h"
@@ -100,6 +102,42 @@ TEST(Backward, SeedsTheRootWithOnesShapedLikeItsOperand) {
   EXPECT_EQ(a.grad, MatrixXd::Ones(2, 3));
   // The one-row operand receives one gradient row per batch row, for the optimizers to reduce.
   EXPECT_EQ(c.grad, MatrixXd::Ones(2, 3));
+}
+
+// Training runs the pass along its stored order and lets nodes hand gradients straight to
+// their operands; every gradient must come out as the general pass gives it. The narrow layers
+// take plain loops and the wide ones Eigen's products, so both sizes are covered.
+TEST(Backward, TheTrainingPassGivesTheGeneralPassesGradients) {
+  for (const int width : {3, 6, 40}) {
+    const int layers = 5, inputs = width, outputs = 2;
+    const int units[5] = {width, width, width, width, width}, codes[5] = {0, 1, 2, 3, 9};
+    std::vector<double> x(width), y{0.5, -1.5};
+    for (int j = 0; j < width; ++j) x[j] = 0.9 * std::sin(1.0 + j);
+    ASSERT_TRUE(build_network(&layers, &inputs, &outputs, x.data(), y.data(), units, codes));
+    // Weights large enough that every activation works away from zero.
+    for (Nodes* P : parameters) P->value *= 40.0;
+    std::vector<Nodes*> Q;
+    evaluate(plan.forward);
+    backward(loss_node, Q);  // the first pass seeds the root, as training's first step does
+    std::vector<const Nodes*> reached;
+    backward_order(loss_node, Q);
+    std::vector<MatrixXd> general;
+    for (const Nodes* N : Q) {
+      reached.push_back(N);
+      general.push_back(N->grad);
+    }
+    for (const Nodes* N : Q) const_cast<Nodes*>(N)->grad.setConstant(7.0);
+    loss_node->grad.setOnes();
+    backward_along(plan.backward);
+    for (std::size_t i = 0; i < reached.size(); ++i) {
+      const MatrixXd& fast = reached[i]->grad;
+      ASSERT_TRUE(fast.rows() == general[i].rows() && fast.cols() == general[i].cols()) << i;
+      const double scale = std::max(1.0, general[i].cwiseAbs().maxCoeff());
+      EXPECT_LE((fast - general[i]).cwiseAbs().maxCoeff(), 1e-13 * scale)
+          << "node " << i << " of the pass, width " << width;
+    }
+    release_network();
+  }
 }
 
 TEST(ChainGrad, CoefficientWiseForEqualShapesElseAProductOnTheOperandsSide) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "gradient_check.h"
 #include "matrix_literals.h"
 #include "nodes/leaf_nodes.h"
@@ -72,6 +74,32 @@ void expect_links_both_operands() {
   EXPECT_EQ(a.consumer, &node);
   EXPECT_EQ(b.consumer, &node);
   EXPECT_EQ(node.value.size(), 0);  // nothing is evaluated on construction
+}
+
+// A single row times a matrix takes plain loops for small matrices and Eigen's product for
+// larger ones, and the training pass's gradients of a product the same two ways: each must give
+// the product summed term by term in index order (exactly for the loops, to rounding for Eigen).
+TEST(LinearNodes, SingleRowProductsOfEverySizeAgreeWithTheTextbookSums) {
+  for (const auto& [n, u] : {std::pair{1, 1}, std::pair{3, 8}, std::pair{8, 4}, std::pair{6, 9},
+                             std::pair{5, 12}, std::pair{40, 33}}) {
+    Variable x(MatrixXd::Random(1, n)), W(MatrixXd::Random(n, u));
+    Dot P(x, W);
+    P.compute();
+    P.grad = MatrixXd::Random(1, u);
+    ASSERT_TRUE(P.chain_to_operands());
+    const double tolerance = n * u <= 64 ? 0.0 : 1e-13;
+    for (int j = 0; j < u; ++j) {
+      double sum = 0.0;
+      for (int i = 0; i < n; ++i) sum += x.value(0, i) * W.value(i, j);
+      EXPECT_NEAR(P.value(0, j), sum, tolerance) << n << "x" << u << " column " << j;
+    }
+    for (int i = 0; i < n; ++i) {
+      double sum = 0.0;
+      for (int j = 0; j < u; ++j) sum += P.grad(0, j) * W.value(i, j);
+      EXPECT_NEAR(x.grad(0, i), sum, tolerance) << n << "x" << u << " input " << i;
+      for (int j = 0; j < u; ++j) EXPECT_EQ(W.grad(i, j), x.value(0, i) * P.grad(0, j));
+    }
+  }
 }
 
 TEST(LinearNodes, ConstructorsLinkBothOperands) {
