@@ -18,7 +18,7 @@ void collect_params(Nodes* node, std::vector<Nodes*>& list) {
 
 void chain_grad(const MatrixXd& grad, const MatrixXd& local_grad, char side, bool is_matmul,
                 MatrixXd& result) {
-  if (!is_matmul && grad.rows() == local_grad.rows() && grad.cols() == local_grad.cols()) {
+  if (!is_matmul && same_shape(grad, local_grad)) {
     result = grad.cwiseProduct(local_grad);
   } else if (side == 'l') {
     result.noalias() = grad * local_grad;

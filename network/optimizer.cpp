@@ -10,7 +10,7 @@ template <typename Update>
 void with_reduced_gradient(const Nodes& P, Update update) {
   const MatrixXd& g = P.grad;
   const MatrixXd& v = P.value;
-  if (g.rows() == v.rows() && g.cols() == v.cols()) {
+  if (same_shape(g, v)) {
     update(g);
   } else if (v.rows() == 1 && g.cols() == v.cols() && g.rows() > 0) {
     update(MatrixXd(g.colwise().sum()));

@@ -93,7 +93,7 @@ void row_times_transpose(const MatrixXd& g, const MatrixXd& W, MatrixXd& result)
 void outer_product(const MatrixXd& x, const MatrixXd& g, MatrixXd& result) {
   const Eigen::Index n = x.cols(), u = g.cols();
   reshape(result, n, u);
-  if (n * u > 64) {
+  if (!small(result)) {
     result.noalias() = as_row(x).transpose() * as_row(g);
     return;
   }
@@ -110,7 +110,7 @@ void outer_product(const MatrixXd& x, const MatrixXd& g, MatrixXd& result) {
 // of the left's width (then added to every row); any other pair yields zeros of the left shape.
 template <typename Op>
 void combine_into(MatrixXd& value, const MatrixXd& l, const MatrixXd& r, Op op) {
-  if (l.rows() == r.rows() && l.cols() == r.cols()) {
+  if (same_shape(l, r)) {
     value = op(l, r);
   } else if (l.cols() == r.cols() && r.rows() == 1) {
     value = op(l.rowwise(), r.row(0));
