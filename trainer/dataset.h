@@ -1,0 +1,37 @@
+#ifndef OSCNET_TRAINER_DATASET_H
+#define OSCNET_TRAINER_DATASET_H
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace trainer {
+
+/// Examples as the network sees them: each row an input row and a target row.
+struct Dataset {
+  std::string description;  ///< one line: where the rows come from
+  std::vector<std::string> input_names;
+  std::vector<std::string> target_names;
+  std::size_t rows = 0;
+  std::vector<double> inputs;   ///< rows x input width, row by row
+  std::vector<double> targets;  ///< rows x target width, row by row
+  /// For a series: the input column holding the current value, for the naive forecast that
+  /// the next value equals it.
+  std::optional<std::size_t> current_value_input;
+
+  std::size_t input_width() const { return input_names.size(); }
+  std::size_t target_width() const { return target_names.size(); }
+  const double* input_row(std::size_t row) const { return &inputs[row * input_width()]; }
+  const double* target_row(std::size_t row) const { return &targets[row * target_width()]; }
+};
+
+/// Splits a table of `columns` numbers per row into inputs (all but the last `target_count`
+/// columns) and targets. Throws InputError unless at least one input column remains.
+Dataset split_columns(std::string description, const std::vector<std::string>& column_names,
+                      const std::vector<double>& cells, std::size_t columns,
+                      std::size_t target_count);
+
+}  // namespace trainer
+
+#endif

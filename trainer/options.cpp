@@ -1,0 +1,224 @@
+#include "trainer/options.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <string_view>
+
+#include "trainer/input_error.h"
+
+namespace trainer {
+namespace {
+
+template <typename Integer>
+Integer parse_integer(std::string_view option, std::string_view text, Integer low, Integer high) {
+  Integer value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    throw InputError(std::string(option) + " takes a whole number from " + std::to_string(low) +
+                     " to " + std::to_string(high) + ", not '" + std::string(text) + "'");
+  }
+  return value;
+}
+
+double parse_real(std::string_view option, std::string_view text) {
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    throw InputError(std::string(option) + " takes a number, not '" + std::string(text) + "'");
+  }
+  return value;
+}
+
+std::string_view trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::vector<LayerSpec> default_layers() {
+  return {{16, Activation::tanh}, {8, Activation::lee}};
+}
+
+std::vector<LayerSpec> parse_layers(const std::string& text) {
+  std::vector<LayerSpec> layers;
+  std::string_view rest = text;
+  for (std::size_t index = 1;; ++index) {
+    const auto comma = rest.find(',');
+    const std::string_view layer = trimmed(rest.substr(0, comma));
+    const std::string where =
+        "--layers: layer " + std::to_string(index) + " ('" + std::string(layer) + "')";
+    const auto colon = layer.find(':');
+    if (layer.empty() || colon == std::string_view::npos) {
+      throw InputError(where + " is not UNITS:ACTIVATION, as in 16:tanh");
+    }
+    LayerSpec spec;
+    spec.units =
+        parse_integer<int>(where + ": the units", trimmed(layer.substr(0, colon)), 1, INT_MAX);
+    const std::string_view name = trimmed(layer.substr(colon + 1));
+    const auto activation = activation_from_name(name);
+    if (!activation) {
+      throw InputError(where + ": unknown activation '" + std::string(name) +
+                       "'; use relu, sigmoid, tanh, lee or none");
+    }
+    spec.activation = *activation;
+    layers.push_back(spec);
+    if (comma == std::string_view::npos) break;
+    rest = rest.substr(comma + 1);
+  }
+  return layers;
+}
+
+std::string format_layers(const std::vector<LayerSpec>& layers) {
+  std::string text;
+  for (const LayerSpec& layer : layers) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(layer.units) + ':' + activation_name(layer.activation);
+  }
+  return text;
+}
+
+Options parse_options(int argc, const char* const* argv) {
+  Options options;
+  using Setter = std::function<void(std::string_view name, std::string_view value)>;
+  // Options that take a value; the flags follow below.
+  const std::map<std::string_view, Setter> valued = {
+      {"--data", [&](auto, auto value) { options.data_path = std::string(value); }},
+      {"--targets",
+       [&](auto name, auto value) {
+         options.targets = parse_integer<int>(name, value, 1, 1000000);
+       }},
+      {"--layers", [&](auto, auto value) { options.layers = parse_layers(std::string(value)); }},
+      {"--optimizer",
+       [&](auto, auto value) {
+         if (value == "gd") {
+           options.optimizer = OptimizerChoice::gradient_descent;
+         } else if (value == "adagrad") {
+           options.optimizer = OptimizerChoice::adagrad;
+         } else {
+           throw InputError("--optimizer takes gd or adagrad, not '" + std::string(value) + "'");
+         }
+       }},
+      {"--lr",
+       [&](auto name, auto value) {
+         options.learning_rate = parse_real(name, value);
+         if (!(options.learning_rate > 0.0)) {
+           throw InputError("--lr must be above 0, not '" + std::string(value) + "'");
+         }
+       }},
+      {"--epochs",
+       [&](auto name, auto value) {
+         options.epochs = parse_integer<int>(name, value, 0, INT_MAX);
+       }},
+      {"--iterations",
+       [&](auto name, auto value) {
+         options.iterations = parse_integer<int>(name, value, 1, INT_MAX);
+       }},
+      {"--test-fraction",
+       [&](auto name, auto value) {
+         const double fraction = parse_real(name, value);
+         if (!(fraction >= 0.0 && fraction < 1.0)) {
+           throw InputError("--test-fraction must be at least 0 and below 1, not '" +
+                            std::string(value) + "'");
+         }
+         options.test_fraction = fraction;
+       }},
+      {"--seed",
+       [&](auto name, auto value) {
+         options.seed = parse_integer<std::uint32_t>(name, value, 0, UINT32_MAX);
+       }},
+      {"--plot", [&](auto, auto value) { options.plot_path = std::string(value); }},
+      {"--save", [&](auto, auto value) { options.save_path = std::string(value); }},
+      {"--load", [&](auto, auto value) { options.load_path = std::string(value); }},
+  };
+  const std::map<std::string_view, bool*> flags = {{"--shuffle", &options.shuffle},
+                                                   {"--quiet", &options.quiet},
+                                                   {"--help", &options.show_help},
+                                                   {"-h", &options.show_help},
+                                                   {"--version", &options.show_version}};
+
+  bool no_scale = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--no-scale") {
+      no_scale = true;
+      continue;
+    }
+    if (const auto flag = flags.find(argument); flag != flags.end()) {
+      *flag->second = true;
+      continue;
+    }
+    // --name=value or --name value
+    const auto equals = argument.find('=');
+    const std::string_view name = argument.substr(0, equals);
+    const auto setter = valued.find(name);
+    if (setter == valued.end()) {
+      if (argument.substr(0, 1) == "-") {
+        throw InputError("unknown option '" + std::string(argument) + "' (see --help)");
+      }
+      throw InputError("unexpected argument '" + std::string(argument) +
+                       "': data files are given with --data (see --help)");
+    }
+    std::string_view value;
+    if (equals != std::string_view::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    } else {
+      throw InputError(std::string(name) + " needs a value (see --help)");
+    }
+    if (value.empty()) throw InputError(std::string(name) + " needs a value, not ''");
+    setter->second(name, value);
+  }
+  options.scale = !no_scale;
+  return options;
+}
+
+std::string usage_text() {
+  return R"(Usage: oscnet-train [options]
+
+Trains an oscnet network one row at a time and reports how well it learned.
+Without --data it forecasts the Mackey-Glass chaotic series (delay 17): x(t+6) from
+x(t-18), x(t-12), x(t-6) and x(t), training on t = 118..617 and testing on t = 618..1117.
+
+Data
+  --data FILE.csv        numeric columns, comma-separated, optional header row
+  --targets K            the last K columns are the targets (default 1)
+  --test-fraction F      hold out the last F of the rows, in order, for testing
+                         (default 0.2; 0.5 for the built-in series)
+  --no-scale             train on the numbers as they are; by default every column is
+                         scaled to [-1, 1] on the training rows (errors are always
+                         reported in the data's own units)
+
+Network and training
+  --layers SPEC          hidden layers as UNITS:ACTIVATION,... with activations relu,
+                         sigmoid, tanh (tanh of 6x), lee (Lee oscillator), none
+                         (default 16:tanh,8:lee)
+  --optimizer gd|adagrad gradient descent (default) or Adagrad; Adagrad starts afresh on
+                         every row, as each row is one call of the library's train
+  --lr RATE              learning rate (default 0.01)
+  --epochs N             passes over the training rows (default 2000; 0 with --load)
+  --iterations N         training steps per row and pass (default 1)
+  --shuffle              visit the training rows in a new random order every pass
+  --seed N               seeds the initial weights, the shuffling and the oscillator's
+                         random draws, so that a run can be repeated (default 1)
+
+Output
+  --quiet                no progress display
+  --plot FILE.svg        draw the loss per pass and the test predictions against the truth
+  --save FILE.json       keep the trained weights (oscnet-weights format; they work on the
+                         data's own units, scaling included)
+  --load FILE.json       start from saved weights; the layers come from the file
+  --help, --version
+
+Exit status: 0 done, 1 training failed (the loss left the range of numbers) or a file
+could not be written, 2 bad input (options, data or weights file).
+)";
+}
+
+}  // namespace trainer

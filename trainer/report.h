@@ -1,0 +1,26 @@
+#ifndef OSCNET_TRAINER_REPORT_H
+#define OSCNET_TRAINER_REPORT_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "trainer/metrics.h"
+
+namespace trainer {
+
+/// One line of the final table: a predictor and its errors on the training and test rows.
+struct ReportLine {
+  std::string name;
+  ErrorFigures training;
+  ErrorFigures test;
+};
+
+/// Prints the table of RMSE and NRMSE (the first line is the network's, the others naive
+/// baselines), then how many times smaller the network's test error is than each baseline's.
+/// Test columns are left out when there are no test rows.
+void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows);
+
+}  // namespace trainer
+
+#endif

@@ -1,0 +1,207 @@
+#include "trainer/svg_plot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace trainer {
+namespace {
+
+constexpr double kWidth = 900;
+constexpr double kPanelHeight = 280;
+constexpr double kLeft = 80;
+constexpr double kRight = 30;
+constexpr double kTop = 40;
+constexpr double kBottom = 40;
+constexpr std::size_t kMostPoints = 2000;  // per curve; more only makes the file larger
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        // Control characters are not allowed in XML 1.0.
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+    }
+  }
+  return out;
+}
+
+std::string number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+std::string label(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", value);
+  return text;
+}
+
+struct Curve {
+  std::vector<double> values;
+  std::string colour;
+  std::string name;
+};
+
+// One framed panel: curves over their index, ticks and a legend.
+class Panel {
+ public:
+  Panel(double top, std::string title, std::string x_label, bool logarithmic)
+      : top_(top), title_(std::move(title)), x_label_(std::move(x_label)), log_(logarithmic) {}
+
+  void add(Curve curve) { curves_.push_back(std::move(curve)); }
+
+  std::string render() const {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    std::size_t longest = 1;
+    for (const Curve& curve : curves_) {
+      longest = std::max(longest, curve.values.size());
+      for (const double v : curve.values) {
+        if (!usable(v)) continue;
+        low = std::min(low, y_of(v));
+        high = std::max(high, y_of(v));
+      }
+    }
+    if (!(low <= high)) low = high = 0.0;
+    if (high - low < 1e-12 * std::max(1.0, std::fabs(high))) {
+      low -= 0.5;
+      high += 0.5;
+    }
+    const double plot_height = kPanelHeight - kTop - kBottom;
+    const double plot_width = kWidth - kLeft - kRight;
+    const auto x_pixel = [&](std::size_t i) {
+      return kLeft + (longest > 1 ? plot_width * static_cast<double>(i) / (longest - 1) : 0.0);
+    };
+    const auto y_pixel = [&](double v) {
+      return top_ + kTop + plot_height * (1.0 - (y_of(v) - low) / (high - low));
+    };
+
+    std::string svg;
+    svg += "<text x=\"" + number(kWidth / 2) + "\" y=\"" + number(top_ + 24) +
+           "\" text-anchor=\"middle\" font-size=\"15\">" + escaped(title_) + "</text>\n";
+    svg += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(top_ + kTop) + "\" width=\"" +
+           number(plot_width) + "\" height=\"" + number(plot_height) +
+           "\" fill=\"none\" stroke=\"#888\"/>\n";
+    for (int t = 0; t <= 4; ++t) {
+      const double y = low + (high - low) * t / 4;
+      const double pixel = top_ + kTop + plot_height * (1.0 - t / 4.0);
+      svg += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(pixel + 4) +
+             "\" text-anchor=\"end\" font-size=\"11\">" + label(log_ ? std::pow(10.0, y) : y) +
+             "</text>\n";
+    }
+    for (int t = 0; t <= 4; ++t) {
+      const std::size_t index = (longest - 1) * static_cast<std::size_t>(t) / 4;
+      svg += "<text x=\"" + number(x_pixel(index)) + "\" y=\"" +
+             number(top_ + kTop + plot_height + 16) +
+             "\" text-anchor=\"middle\" font-size=\"11\">" + std::to_string(index + 1) +
+             "</text>\n";
+    }
+    svg += "<text x=\"" + number(kLeft + plot_width / 2) + "\" y=\"" +
+           number(top_ + kPanelHeight - 6) + "\" text-anchor=\"middle\" font-size=\"12\">" +
+           escaped(x_label_) + "</text>\n";
+
+    for (std::size_t c = 0; c < curves_.size(); ++c) {
+      const Curve& curve = curves_[c];
+      const std::size_t stride = std::max<std::size_t>(1, curve.values.size() / kMostPoints);
+      std::string points;
+      const auto flush = [&] {
+        if (points.empty()) return;
+        svg += "<polyline fill=\"none\" stroke=\"" + curve.colour +
+               "\" stroke-width=\"1.5\" points=\"" + points + "\"/>\n";
+        points.clear();
+      };
+      const std::size_t count = curve.values.size();
+      for (std::size_t i = 0; i < count;
+           i = (i + stride < count || i == count - 1) ? i + stride : count - 1) {
+        if (!usable(curve.values[i])) {
+          flush();  // a gap where the value cannot be drawn
+          continue;
+        }
+        if (!points.empty()) points += ' ';
+        points += number(x_pixel(i)) + ',' + number(y_pixel(curve.values[i]));
+      }
+      flush();
+      const double legend_y = top_ + kTop + 14 + 16 * static_cast<double>(c);
+      svg += "<line x1=\"" + number(kWidth - kRight - 170) + "\" y1=\"" + number(legend_y - 4) +
+             "\" x2=\"" + number(kWidth - kRight - 150) + "\" y2=\"" + number(legend_y - 4) +
+             "\" stroke=\"" + curve.colour + "\" stroke-width=\"2\"/>\n";
+      svg += "<text x=\"" + number(kWidth - kRight - 144) + "\" y=\"" + number(legend_y) +
+             "\" font-size=\"12\">" + escaped(curve.name) + "</text>\n";
+    }
+    return svg;
+  }
+
+ private:
+  bool usable(double v) const { return std::isfinite(v) && (!log_ || v > 0.0); }
+  double y_of(double v) const { return log_ ? std::log10(v) : v; }
+
+  double top_;
+  std::string title_;
+  std::string x_label_;
+  bool log_;
+  std::vector<Curve> curves_;
+};
+
+bool all_positive(const std::vector<double>& values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return v > 0.0; });
+}
+
+}  // namespace
+
+std::string render_svg(const PlotData& data) {
+  const std::size_t targets = data.target_names.size();
+  const std::size_t rows = targets == 0 ? 0 : data.truth.size() / targets;
+  std::vector<Panel> panels;
+
+  const bool logarithmic = all_positive(data.training_loss) && all_positive(data.test_loss);
+  Panel loss(kTop, "Loss per epoch" + std::string(logarithmic ? " (logarithmic)" : ""), "epoch",
+             logarithmic);
+  loss.add({data.training_loss, "#1f77b4", "training rows"});
+  if (!data.test_loss.empty()) loss.add({data.test_loss, "#d62728", "test rows"});
+  panels.push_back(loss);
+
+  for (std::size_t k = 0; k < targets; ++k) {
+    Curve truth{{}, "#222222", "truth"};
+    Curve predicted{{}, "#ff7f0e", "network"};
+    for (std::size_t r = 0; r < rows; ++r) {
+      truth.values.push_back(data.truth[r * targets + k]);
+      predicted.values.push_back(data.predicted[r * targets + k]);
+    }
+    Panel panel(kTop + kPanelHeight * static_cast<double>(panels.size()),
+                data.target_names[k] + ": network against truth, " + data.rows_label, "row", false);
+    panel.add(std::move(truth));
+    panel.add(std::move(predicted));
+    panels.push_back(std::move(panel));
+  }
+
+  const double height = kTop + kPanelHeight * static_cast<double>(panels.size()) + 10;
+  std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kWidth) + "\" height=\"" +
+         number(height) + "\" viewBox=\"0 0 " + number(kWidth) + " " + number(height) +
+         "\" font-family=\"sans-serif\">\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  svg += "<text x=\"" + number(kWidth / 2) +
+         "\" y=\"24\" text-anchor=\"middle\" font-size=\"16\" "
+         "font-weight=\"bold\">" +
+         escaped(data.title) + "</text>\n";
+  for (const Panel& panel : panels) svg += panel.render();
+  return svg + "</svg>\n";
+}
+
+}  // namespace trainer

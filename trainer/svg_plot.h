@@ -1,0 +1,26 @@
+#ifndef OSCNET_TRAINER_SVG_PLOT_H
+#define OSCNET_TRAINER_SVG_PLOT_H
+
+#include <string>
+#include <vector>
+
+namespace trainer {
+
+/// What the picture shows: the loss per epoch, and predictions against the truth.
+struct PlotData {
+  std::string title;
+  std::vector<double> training_loss;  ///< one per epoch
+  std::vector<double> test_loss;      ///< one per epoch, or empty
+  std::string rows_label;             ///< which rows the predictions are for, e.g. "test rows"
+  std::vector<std::string> target_names;
+  std::vector<double> truth;      ///< rows x targets, row by row, in the data's units
+  std::vector<double> predicted;  ///< the same shape
+};
+
+/// A self-contained SVG document: a panel with the loss curves (logarithmic when every loss
+/// is positive) and one panel per target with truth and prediction along the rows.
+std::string render_svg(const PlotData& data);
+
+}  // namespace trainer
+
+#endif
