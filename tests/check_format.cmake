@@ -5,7 +5,7 @@ file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
      ${SOURCE_DIR}/network/*.h ${SOURCE_DIR}/network/*.cpp ${SOURCE_DIR}/api/*.h
      ${SOURCE_DIR}/api/*.cpp ${SOURCE_DIR}/tests/*.h ${SOURCE_DIR}/tests/*.cpp
      ${SOURCE_DIR}/tests/*.c ${SOURCE_DIR}/examples/*.cpp ${SOURCE_DIR}/examples/*.c
-     ${SOURCE_DIR}/bench/*.cpp)
+     ${SOURCE_DIR}/bench/*.cpp ${SOURCE_DIR}/trainer/*.h ${SOURCE_DIR}/trainer/*.cpp)
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${sources}
                 WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE status ERROR_VARIABLE complaints)
 if(NOT status EQUAL 0)

@@ -4,7 +4,8 @@
 
 namespace trainer {
 
-Dataset split_columns(std::string description, const std::vector<std::string>& column_names,
+Dataset split_columns(std::string name, std::string description,
+                      const std::vector<std::string>& column_names,
                       const std::vector<double>& cells, std::size_t columns,
                       std::size_t target_count) {
   if (target_count >= columns) {
@@ -14,6 +15,7 @@ Dataset split_columns(std::string description, const std::vector<std::string>& c
                      " leave no input; --targets must be below the column count");
   }
   Dataset data;
+  data.name = std::move(name);
   data.description = std::move(description);
   const std::size_t input_width = columns - target_count;
   for (std::size_t c = 0; c < columns; ++c) {

@@ -10,6 +10,7 @@ namespace trainer {
 
 /// Examples as the network sees them: each row an input row and a target row.
 struct Dataset {
+  std::string name;         ///< a few words: the file's name, or the series'
   std::string description;  ///< one line: where the rows come from
   std::vector<std::string> input_names;
   std::vector<std::string> target_names;
@@ -28,7 +29,8 @@ struct Dataset {
 
 /// Splits a table of `columns` numbers per row into inputs (all but the last `target_count`
 /// columns) and targets. Throws InputError unless at least one input column remains.
-Dataset split_columns(std::string description, const std::vector<std::string>& column_names,
+Dataset split_columns(std::string name, std::string description,
+                      const std::vector<std::string>& column_names,
                       const std::vector<double>& cells, std::size_t columns,
                       std::size_t target_count);
 

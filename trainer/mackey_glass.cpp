@@ -51,9 +51,10 @@ Dataset mackey_glass_dataset() {
   const std::vector<double> x = mackey_glass_series(kLast + kHorizon);
 
   Dataset data;
+  data.name = "Mackey-Glass series, x(t+6)";
   data.description =
-      "Mackey-Glass series (delay 17, a 0.2, b 0.1, exponent 10, x(0) 1.2): "
-      "x(t+6) from x(t-18), x(t-12), x(t-6), x(t), t = 118..1117";
+      "Mackey-Glass series (delay 17): x(t+6) from x(t-18), x(t-12), x(t-6), x(t), "
+      "t = 118..1117";
   data.input_names = {"x(t-18)", "x(t-12)", "x(t-6)", "x(t)"};
   data.target_names = {"x(t+6)"};
   data.current_value_input = 3;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <numeric>
 #include <random>
@@ -48,8 +49,15 @@ Dataset load_data(const Options& options) {
   const std::string description = options.data_path + " (" + std::to_string(table.rows()) +
                                   " rows, " + std::to_string(table.columns()) + " columns" +
                                   (table.has_header ? ", with a header" : "") + ")";
-  return split_columns(description, table.column_names, table.cells, table.columns(),
+  const std::string name = std::filesystem::path(options.data_path).filename().string();
+  return split_columns(name, description, table.column_names, table.cells, table.columns(),
                        static_cast<std::size_t>(options.targets));
+}
+
+// One of several independent generators made from the user's seed.
+std::mt19937 random_stream(std::uint32_t seed, std::uint32_t purpose) {
+  std::seed_seq sequence{seed, purpose};
+  return std::mt19937(sequence);
 }
 
 // An index below `bound`, every one equally likely, the same on every platform.
@@ -68,7 +76,8 @@ void shuffle(std::vector<std::size_t>& order, std::mt19937& engine) {
 
 std::string describe_network(const Dataset& data, const std::vector<LayerSpec>& layers,
                              std::size_t weights) {
-  std::string text = std::to_string(data.input_width()) + " inputs";
+  std::string text =
+      std::to_string(data.input_width()) + (data.input_width() == 1 ? " input" : " inputs");
   for (const LayerSpec& layer : layers) {
     text += " -> " + std::to_string(layer.units) + " " + activation_name(layer.activation);
   }
@@ -206,18 +215,20 @@ int run_program(int argc, const char* const* argv) {
 
   Network network(static_cast<int>(in), static_cast<int>(out), run.layers, run.scaled_inputs.data(),
                   run.scaled_targets.data());
-  std::mt19937 engine(options.seed);
+  // Separate streams, so that drawing for one purpose never shifts another: the plot's extra
+  // evaluations, for one, must not change what training draws.
+  std::mt19937 weight_engine = random_stream(options.seed, 0);
+  std::mt19937 shuffle_engine = random_stream(options.seed, 1);
+  std::mt19937 oscillator_seeds = random_stream(options.seed, 2);
   std::vector<double> params(network.layout().count());
   if (!options.load_path.empty()) {
     params = loaded.params;
     unfold_scaling(params, network.layout(), run.input_scaling, run.target_scaling);
   } else {
     std::normal_distribution<double> draw(0.0, kInitialWeightDeviation);
-    for (double& value : params) value = draw(engine);
+    for (double& value : params) value = draw(weight_engine);
   }
   network.set_params(params);
-  // The oscillator activation draws its samples with the C library's rand().
-  std::srand(options.seed);
 
   const int optimizer_code = options.optimizer == OptimizerChoice::adagrad ? 1 : 0;
   std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
@@ -240,7 +251,9 @@ int run_program(int argc, const char* const* argv) {
   std::iota(order.begin(), order.end(), std::size_t{0});
   Progress progress(progress_style_for(stderr, options.quiet), stderr, run.epochs);
   for (int epoch = 1; epoch <= run.epochs; ++epoch) {
-    if (options.shuffle) shuffle(order, engine);
+    if (options.shuffle) shuffle(order, shuffle_engine);
+    // The oscillator activation draws its samples with the C library's rand().
+    std::srand(oscillator_seeds());
     double sum = 0.0;
     for (const std::size_t r : order) {
       sum += network.train(&run.scaled_inputs[r * in], &run.scaled_targets[r * out],
@@ -261,6 +274,7 @@ int run_program(int argc, const char* const* argv) {
   progress.finish();
 
   // Errors in the data's own units, next to the naive forecasts.
+  std::srand(oscillator_seeds());
   const std::vector<double> training_truth = rows_of(data.targets, out, 0, training_rows);
   const std::vector<double> test_truth =
       rows_of(data.targets, out, training_rows, run.split.test_rows);
@@ -296,7 +310,7 @@ int run_program(int argc, const char* const* argv) {
   print_report(stdout, lines, run.split.test_rows > 0);
 
   if (!options.plot_path.empty()) {
-    plot.title = "oscnet-train: " + data.description;
+    plot.title = "oscnet-train: " + data.name;
     plot.target_names = data.target_names;
     const bool test = run.split.test_rows > 0;
     plot.rows_label = test ? "test rows" : "training rows";

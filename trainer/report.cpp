@@ -15,39 +15,47 @@ std::string figure(double value) {
 }  // namespace
 
 void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows) {
-  std::fprintf(out, "\n%-30s %-21s %s\n", "", "training rows", has_test_rows ? "test rows" : "");
-  std::fprintf(out, "%-30s %-10s %-10s", "", "RMSE", "NRMSE");
-  if (has_test_rows) std::fprintf(out, " %-10s %-10s", "RMSE", "NRMSE");
+  // Columns: name, then RMSE and NRMSE on the training rows and, if any, on the test rows.
+  const auto row = [&](const std::string& name, const std::vector<std::string>& cells) {
+    std::string text = name + std::string(name.size() < 30 ? 30 - name.size() : 0, ' ');
+    for (const std::string& cell : cells) {
+      text += ' ' + cell + std::string(cell.size() < 10 ? 10 - cell.size() : 0, ' ');
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    std::fprintf(out, "%s\n", text.c_str());
+  };
   std::fputc('\n', out);
+  if (has_test_rows) {
+    std::fprintf(out, "%-30s %-21s %s\n", "", "training rows", "test rows");
+  } else {
+    std::fprintf(out, "%-30s %s\n", "", "training rows");
+  }
+  row("", has_test_rows ? std::vector<std::string>{"RMSE", "NRMSE", "RMSE", "NRMSE"}
+                        : std::vector<std::string>{"RMSE", "NRMSE"});
   for (const ReportLine& line : lines) {
-    std::fprintf(out, "%-30s %-10s %-10s", line.name.c_str(), figure(line.training.rmse).c_str(),
-                 figure(line.training.nrmse).c_str());
+    std::vector<std::string> cells = {figure(line.training.rmse), figure(line.training.nrmse)};
     if (has_test_rows) {
-      std::fprintf(out, " %-10s %-10s", figure(line.test.rmse).c_str(),
-                   figure(line.test.nrmse).c_str());
+      cells.push_back(figure(line.test.rmse));
+      cells.push_back(figure(line.test.nrmse));
     }
-    std::fputc('\n', out);
+    row(line.name, cells);
   }
-  if (lines.empty()) return;
-  const ReportLine& network = lines.front();
-  const char* rows = has_test_rows ? "test" : "training";
-  std::fprintf(out, "\nOn the %s rows the network's RMSE is", rows);
+  if (lines.size() < 2) return;
+  const bool test = has_test_rows;
+  const double own = test ? lines.front().test.rmse : lines.front().training.rmse;
+  std::fprintf(out, "\nThe network's RMSE on the %s rows is\n", test ? "test" : "training");
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    const double baseline = has_test_rows ? lines[i].test.rmse : lines[i].training.rmse;
-    const double own = has_test_rows ? network.test.rmse : network.training.rmse;
-    const double ratio = baseline / own;
-    std::string comparison;
-    if (!std::isfinite(ratio)) {
-      comparison = " not comparable with";
+    const double ratio = (test ? lines[i].test.rmse : lines[i].training.rmse) / own;
+    if (!std::isfinite(ratio) || ratio == 0.0) {
+      std::fprintf(out, "  not comparable with that of '%s'\n", lines[i].name.c_str());
     } else if (ratio >= 1.0) {
-      comparison = " " + figure(ratio) + " times smaller than";
+      std::fprintf(out, "  %s times smaller than that of '%s'\n", figure(ratio).c_str(),
+                   lines[i].name.c_str());
     } else {
-      comparison = " " + figure(1.0 / ratio) + " times LARGER than";
+      std::fprintf(out, "  %s times LARGER than that of '%s'\n", figure(1.0 / ratio).c_str(),
+                   lines[i].name.c_str());
     }
-    std::fprintf(out, "%s%s that of '%s'", i > 1 ? ";" : "", comparison.c_str(),
-                 lines[i].name.c_str());
   }
-  std::fprintf(out, ".\n");
 }
 
 }  // namespace trainer
