@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the release build into a temporary prefix and uses it the two ways a consumer would:
 # a CMake project with find_package(oscnet), and a C99 file compiled with pkg-config. Also checks
-# that exactly the expected files are installed, with the soname chain.
+# that exactly the expected files are installed, with the soname chain, and that the installed
+# oscnet-train finds the installed library.
 # Usage: scripts/check-install.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +18,7 @@ trap 'echo "check-install: FAILED: \"$BASH_COMMAND\" returned $? (line $LINENO)"
 if [[ ! -f $build/CMakeCache.txt ]]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" --parallel "$(nproc)" --target oscnet
+cmake --build "$build" --parallel "$(nproc)" --target oscnet oscnet-train
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,6 +35,7 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 
 echo "-- installed files"
 expected=$(sort <<EOF_LIST
+bin/oscnet-train
 include/oscnet.h
 $libdir/liboscnet.so
 $libdir/liboscnet.so.$soversion
@@ -103,5 +105,13 @@ output=$("$work/pkg_config_host") || fail "the pkg-config host failed"
 echo "$output"
 [[ $output == *"pkg-config host: oscnet $version, loss "* ]] ||
   fail "unexpected pkg-config host output"
+
+echo "-- installed oscnet-train"
+# It finds the installed library beside its own directory, wherever the prefix is.
+loaded=$(ldd "$prefix/bin/oscnet-train" | awk -v name="liboscnet.so.$soversion" '$1 == name {print $3}')
+[[ -n $loaded && $(realpath "$loaded") == $(realpath "$lib/liboscnet.so.$soversion") ]] ||
+  fail "oscnet-train does not load the installed library: $(ldd "$prefix/bin/oscnet-train")"
+output=$("$prefix/bin/oscnet-train" --epochs 20 --quiet) || fail "the installed oscnet-train failed"
+grep -E '^network( +[0-9][0-9.e+-]*){4}$' <<<"$output" || fail "unexpected oscnet-train output: $output"
 
 echo "check-install: all checks passed"
