@@ -17,7 +17,8 @@ trap 'echo "check-windows-dll: FAILED: \"$BASH_COMMAND\" returned $? (line $LINE
 # The tests are on for the Windows host alone: the other hosts and the suites are POSIX-only.
 cmake -S . -B "$build" --no-warn-unused-cli --toolchain cmake/toolchains/mingw-i686.cmake \
   -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=ON -DOSCNET_BUILD_UNIT_TESTS=OFF \
-  -DOSCNET_BUILD_EXAMPLES=OFF -DOSCNET_BUILD_BENCHMARKS=OFF -DOSCNET_SANITIZE=OFF >/dev/null
+  -DOSCNET_BUILD_EXAMPLES=OFF -DOSCNET_BUILD_TRAINER=OFF -DOSCNET_BUILD_BENCHMARKS=OFF \
+  -DOSCNET_SANITIZE=OFF >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target oscnet oscnet_windows_host
 
 dll=$build/liboscnet.dll
