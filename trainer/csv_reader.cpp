@@ -97,16 +97,20 @@ Table parse_csv(const std::string& text, const std::string& name) {
     if (first_line == 0) {
       first_line = line_number;
       std::size_t numbers = 0;
+      std::size_t names = 0;
       double ignored = 0.0;
       for (const std::string& cell : cells) {
-        if (read_number(cell, ignored) == CellKind::number) ++numbers;
+        const CellKind kind = read_number(cell, ignored);
+        numbers += kind == CellKind::number ? 1 : 0;
+        names += kind == CellKind::text ? 1 : 0;
       }
       if (numbers == 0) {
         table.has_header = true;
         table.column_names = cells;
         continue;
       }
-      if (numbers < cells.size()) {
+      // A data row with an empty or infinite cell is reported below as such, not as a mix.
+      if (names > 0) {
         throw InputError(where(name, line_number) +
                          ": mixes numbers and names; a header row holds only names and a data "
                          "row only numbers");
@@ -117,8 +121,8 @@ Table parse_csv(const std::string& text, const std::string& name) {
     }
     if (cells.size() != table.columns()) {
       throw InputError(where(name, line_number) + ": " + std::to_string(cells.size()) +
-                       " columns, but line " + std::to_string(first_line) + " has " +
-                       std::to_string(table.columns()));
+                       (cells.size() == 1 ? " column" : " columns") + ", but line " +
+                       std::to_string(first_line) + " has " + std::to_string(table.columns()));
     }
     for (std::size_t c = 0; c < cells.size(); ++c) {
       double value = 0.0;

@@ -26,9 +26,10 @@ std::vector<double> mackey_glass_series(int last_t) {
   const auto past = [&](int i) { return i < 0 ? 0.0 : x[static_cast<std::size_t>(i)]; };
   for (int i = 0; i < steps; ++i) {
     // The delay is a whole number of steps, so the delayed value lies on the grid at both ends
-    // of a step; the two half-step stages take the mean of those two values.
+    // of a step; the two half-step stages take the mean of those two values. The step whose end
+    // reaches x(0) still lies before 0 inside, where the history is 0, not halfway to x(0).
     const double delayed_start = past(i - kDelaySteps);
-    const double delayed_end = past(i - kDelaySteps + 1);
+    const double delayed_end = i < kDelaySteps ? 0.0 : past(i - kDelaySteps + 1);
     const double delayed_middle = 0.5 * (delayed_start + delayed_end);
     const double now = x[static_cast<std::size_t>(i)];
     const double k1 = slope(now, delayed_start);

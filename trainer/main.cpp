@@ -326,7 +326,15 @@ int run_program(int argc, const char* const* argv) {
     saved.layers = run.layers;
     saved.params = network.params();
     fold_scaling(saved.params, network.layout(), run.input_scaling, run.target_scaling);
-    write_file_atomically(options.save_path, weights_json(saved));
+    std::string text;
+    try {
+      text = weights_json(saved);
+    } catch (const InputError& error) {
+      // Not the user's input: the trained network itself cannot be written down.
+      throw std::runtime_error(std::string("cannot save to ") + options.save_path + ": " +
+                               error.what());
+    }
+    write_file_atomically(options.save_path, text);
     std::printf("weights saved to %s (they work on the data's own units)\n",
                 options.save_path.c_str());
   }

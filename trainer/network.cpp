@@ -22,9 +22,8 @@ Network::Network(int inputs, int outputs, const std::vector<LayerSpec>& layers, 
   layout_.widths.push_back(outputs);
   // The weights exports count in ints.
   if (layout_.count() > static_cast<std::size_t>(INT_MAX)) {
-    throw InputError("a network of " + std::to_string(layout_.count()) +
-                     " weights is more than this program can keep (" + std::to_string(INT_MAX) +
-                     ")");
+    throw InputError("these layers need more weights than this program can keep (" +
+                     std::to_string(INT_MAX) + " at most)");
   }
   int layer_count = static_cast<int>(layers.size());
   // build_net takes every argument by pointer and reads no further than the counts say.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace trainer {
 
@@ -44,9 +45,16 @@ void ColumnScaling::invert_row(double* row) const {
 }
 
 std::size_t WeightLayout::count() const {
+  // Widths come from files and the command line: a total that wrapped around could match a
+  // short list of weights.
+  constexpr std::size_t kMost = std::numeric_limits<std::size_t>::max();
   std::size_t total = 0;
   for (std::size_t l = 0; l + 1 < widths.size(); ++l) {
-    total += static_cast<std::size_t>(widths[l] + 1) * static_cast<std::size_t>(widths[l + 1]);
+    const std::size_t rows = static_cast<std::size_t>(widths[l]) + 1;
+    const auto units = static_cast<std::size_t>(widths[l + 1]);
+    if (units != 0 && rows > kMost / units) return kMost;
+    if (rows * units > kMost - total) return kMost;
+    total += rows * units;
   }
   return total;
 }

@@ -30,6 +30,7 @@ struct ColumnScaling {
 /// input width, every hidden layer's units and the output width.
 struct WeightLayout {
   std::vector<int> widths;
+  /// The number of weights and biases; SIZE_MAX when that many or more.
   std::size_t count() const;
 };
 

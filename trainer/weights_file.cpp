@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "trainer/input_error.h"
@@ -121,8 +122,10 @@ WeightsFile parse_weights(const std::string& text, const std::string& name) {
   for (const LayerSpec& layer : weights.layers) layout.widths.push_back(layer.units);
   layout.widths.push_back(weights.outputs);
   if (weights.params.size() != layout.count()) {
+    const std::string needed =
+        layout.count() == SIZE_MAX ? "more than any file can hold" : std::to_string(layout.count());
     throw bad("it holds " + std::to_string(weights.params.size()) +
-              " params, and its inputs, layers and outputs need " + std::to_string(layout.count()));
+              " params, and its inputs, layers and outputs need " + needed);
   }
   return weights;
 }

@@ -1,0 +1,138 @@
+// Reading data files: header detection, cell forms, and where each fault is reported.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "trainer/csv_reader.h"
+#include "trainer/input_error.h"
+
+namespace trainer {
+namespace {
+
+// The message parse_csv raises for `text`, or "" when it reads the text.
+std::string error_of(const std::string& text) {
+  try {
+    parse_csv(text, "data.csv");
+  } catch (const InputError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+// Whether `message` starts with `where` and then, somewhere, says `what`.
+::testing::AssertionResult reports(const std::string& message, const std::string& where,
+                                   const std::string& what) {
+  if (message.rfind(where, 0) == 0 && message.find(what) != std::string::npos) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "message '" << message << "' is not '" << where << "...' saying '" << what << "'";
+}
+
+TEST(CsvReader, FirstLineOfNamesIsAHeader) {
+  const Table table = parse_csv("time, \"x, y\" ,\"say \"\"hi\"\"\"\n1,2,3\n4,5,6\n", "data.csv");
+  EXPECT_TRUE(table.has_header);
+  EXPECT_EQ(table.column_names, (std::vector<std::string>{"time", "x, y", "say \"hi\""}));
+  EXPECT_EQ(table.rows(), 2u);
+  EXPECT_EQ(table.cells, (std::vector<double>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(CsvReader, FirstLineOfNumbersIsData) {
+  const Table table = parse_csv("1,2\n3,4\n", "data.csv");
+  EXPECT_FALSE(table.has_header);
+  EXPECT_EQ(table.column_names, (std::vector<std::string>{"column 1", "column 2"}));
+  EXPECT_EQ(table.cells, (std::vector<double>{1, 2, 3, 4}));
+}
+
+TEST(CsvReader, ReadsEveryFormOfNumber) {
+  const Table table =
+      parse_csv("+1.5, 1e-3 ,\"-2\",1E2,  \" 0.25 \"\t,-0,1e-400,-7.\n", "data.csv");
+  ASSERT_EQ(table.columns(), 8u);
+  EXPECT_EQ(table.cells, (std::vector<double>{1.5, 0.001, -2, 100, 0.25, 0, 0, -7}));
+  EXPECT_TRUE(std::signbit(table.cells[5]));
+}
+
+TEST(CsvReader, ByteOrderMarkCarriageReturnsAndBlankLinesAreNotData) {
+  const Table table = parse_csv(
+      "\xEF\xBB\xBF"
+      "a,b\r\n\r\n  \t \r\n1,2\r\n\n3,4",
+      "data.csv");
+  EXPECT_EQ(table.column_names, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(table.cells, (std::vector<double>{1, 2, 3, 4}));
+}
+
+TEST(CsvReader, LineNumbersCountTheBlankLines) {
+  EXPECT_EQ(error_of("a,b\n\n1,2\n  \n3,abc\n"),
+            "data.csv, line 5, column 2: 'abc' is not a number");
+  EXPECT_EQ(error_of("\xEF\xBB\xBF\r\n1,2\r\n\r\n3,x\r\n"),
+            "data.csv, line 4, column 2: 'x' is not a number");
+}
+
+TEST(CsvReader, RefusesCellsThatAreNotFiniteNumbers) {
+  EXPECT_TRUE(reports(error_of("1,2\n3,\n"), "data.csv, line 2, column 2", "empty"));
+  EXPECT_TRUE(reports(error_of("1,2\n3,\"\"\n"), "data.csv, line 2, column 2", "empty"));
+  EXPECT_TRUE(reports(error_of("1,2\nnan,1\n"), "data.csv, line 2, column 1", "'nan'"));
+  EXPECT_TRUE(reports(error_of("1,2\n1,inf\n"), "data.csv, line 2, column 2", "'inf'"));
+  EXPECT_TRUE(reports(error_of("1,2\n1,-Infinity\n"), "data.csv, line 2, column 2", "finite"));
+  EXPECT_TRUE(reports(error_of("1,1e999\n"), "data.csv, line 1, column 2", "'1e999'"));
+  EXPECT_TRUE(reports(error_of("1,2\n-1e999,2\n"), "data.csv, line 2, column 1", "range"));
+  for (const char* cell :
+       {"abc", "+-1", "++1", "+", "-", "0x10", "1 2", "5e", "1e5x", ".", "1..2"}) {
+    const std::string text = std::string("1,2,3\n9,") + cell + "\n";
+    const std::string message = error_of(text);
+    EXPECT_NE(message.find("data.csv, line 2"), std::string::npos) << cell << ": " << message;
+  }
+}
+
+TEST(CsvReader, OpenQuoteIsReportedOnItsLine) {
+  EXPECT_TRUE(reports(error_of("1,2\n\n\"1,2\n3,4\n"), "data.csv, line 3", "quote"));
+}
+
+TEST(CsvReader, RaggedRowNamesItsLineAndTheFirstRowsLine) {
+  const std::string message = error_of("\n\na,b\n1,2\n\n1,2,3\n");
+  EXPECT_TRUE(reports(message, "data.csv, line 6", "3 columns"));
+  EXPECT_NE(message.find("line 3 has 2"), std::string::npos) << message;
+  EXPECT_TRUE(reports(error_of("1,2\n3\n"), "data.csv, line 2", "line 1 has 2"));
+}
+
+TEST(CsvReader, FirstLineMixingNamesAndNumbersIsRefused) {
+  EXPECT_TRUE(reports(error_of("time,1\n2,3\n"), "data.csv, line 1:", "mixes"));
+  EXPECT_TRUE(reports(error_of("\xEF\xBB\xBF\n\nx,2.5\n"), "data.csv, line 3:", "mixes"));
+  // Numbers with an empty or infinite cell are a data row with a bad cell, not a header.
+  EXPECT_TRUE(reports(error_of("1,,2\n"), "data.csv, line 1, column 2", "empty"));
+  EXPECT_TRUE(reports(error_of("1,nan\n"), "data.csv, line 1, column 2", "finite"));
+}
+
+TEST(CsvReader, TextWithoutDataRowsIsRefused) {
+  for (const char* text : {"", "\n\n", " \r\n", "\xEF\xBB\xBF", "a,b\n", "a,b\n\n"}) {
+    EXPECT_EQ(error_of(text), "data.csv has no rows of numbers") << text;
+  }
+}
+
+TEST(CsvReader, ReadsFilesAndNamesTheOnesItCannot) {
+  const std::string directory = ::testing::TempDir();
+  const std::string path = directory + "/csv_reader_test.csv";
+  std::ofstream(path, std::ios::binary) << "u,v\r\n0.5,-1\r\n";
+  const Table table = read_csv(path);
+  EXPECT_EQ(table.column_names, (std::vector<std::string>{"u", "v"}));
+  EXPECT_EQ(table.cells, (std::vector<double>{0.5, -1}));
+  std::remove(path.c_str());
+
+  const std::string missing = directory + "/no-such-file.csv";
+  for (const std::string& unreadable : {missing, directory}) {
+    try {
+      read_csv(unreadable);
+      ADD_FAILURE() << unreadable << " was read";
+    } catch (const InputError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind("cannot read " + unreadable + ": ", 0), 0u)
+          << error.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace trainer
