@@ -1,6 +1,7 @@
 // oscnet-train: trains an oscnet network on a CSV file, or on the Mackey-Glass chaotic series
 // when given no data, through the library's exported functions, and reports how well it
 // learned next to naive forecasts.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -281,6 +282,16 @@ int run_program(int argc, const char* const* argv) {
   const std::vector<double> training_predicted = predictions(network, run, 0, training_rows);
   const std::vector<double> test_predicted =
       predictions(network, run, training_rows, run.split.test_rows);
+  // Each epoch's loss is measured before each step, so a last step that overflows shows only
+  // here, in the trained network itself.
+  const auto finite = [](double value) { return std::isfinite(value); };
+  const std::vector<double> trained = network.params();
+  if (!std::all_of(trained.begin(), trained.end(), finite) ||
+      !std::all_of(training_predicted.begin(), training_predicted.end(), finite)) {
+    throw TrainingFailed(
+        "training diverged: the trained network's weights or outputs are not finite numbers; "
+        "try a smaller --lr");
+  }
   std::vector<ReportLine> lines;
   lines.push_back({"network", error_figures(training_predicted, training_truth, out),
                    error_figures(test_predicted, test_truth, out)});

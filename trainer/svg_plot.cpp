@@ -16,26 +16,61 @@ constexpr double kTop = 40;
 constexpr double kBottom = 40;
 constexpr std::size_t kMostPoints = 2000;  // per curve; more only makes the file larger
 
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+std::size_t utf8_length(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  std::size_t length = 0;
+  unsigned lowest = 0;  // the smallest code point the length may carry
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    lowest = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    lowest = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    lowest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  unsigned code = lead & (0x7Fu >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3Fu);
+  }
+  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+  return code < lowest || code > 0x10FFFF || surrogate ? 0 : length;
+}
+
+// Text for an XML document declared UTF-8: markup characters escaped, control characters
+// dropped, and bytes that are not UTF-8 (a Latin-1 header, say) shown as U+FFFD.
 std::string escaped(const std::string& text) {
   std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        // Control characters are not allowed in XML 1.0.
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const std::size_t length = utf8_length(text, i);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
     }
+    if (length > 1) {
+      out.append(text, i, length);
+    } else if (c == '&') {
+      out += "&amp;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else if (c == '"') {
+      out += "&quot;";
+    } else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') {
+      out += c;
+    }
+    i += length;
   }
   return out;
 }
