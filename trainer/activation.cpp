@@ -40,4 +40,8 @@ std::optional<Activation> activation_from_name(std::string_view name) {
   return std::nullopt;
 }
 
+const char* activation_names() {
+  return "relu, sigmoid, tanh, lee or none";
+}
+
 }  // namespace trainer

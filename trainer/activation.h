@@ -14,6 +14,8 @@ int activation_code(Activation activation);
 const char* activation_name(Activation activation);
 /// The activation of a name, if it is one of relu, sigmoid, tanh, lee, none.
 std::optional<Activation> activation_from_name(std::string_view name);
+/// "relu, sigmoid, tanh, lee or none", for messages.
+const char* activation_names();
 
 /// One hidden layer: its width and what follows it.
 struct LayerSpec {

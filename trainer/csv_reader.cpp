@@ -1,5 +1,6 @@
 #include "trainer/csv_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -9,16 +10,10 @@
 
 #include "trainer/input_error.h"
 #include "trainer/text_files.h"
+#include "trainer/trimmed.h"
 
 namespace trainer {
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 // Splits one line at commas outside double quotes; quotes are removed and "" inside them is a
 // quote. Returns false for a quote left open.
@@ -83,9 +78,13 @@ Table parse_csv(const std::string& text, const std::string& name) {
   std::size_t first_line = 0;
   std::string_view rest = text;
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);  // a spreadsheet's UTF-8 mark
+  // Lines end in \n or \r\n; a file that has only \r (old Macintosh) ends its lines with that.
+  const char line_end =
+      rest.find('\n') == std::string_view::npos && rest.find('\r') != std::string_view::npos ? '\r'
+                                                                                             : '\n';
 
   for (std::size_t line_number = 1; !rest.empty(); ++line_number) {
-    const auto newline = rest.find('\n');
+    const auto newline = rest.find(line_end);
     std::string_view line = rest.substr(0, newline);
     rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -93,6 +92,10 @@ Table parse_csv(const std::string& text, const std::string& name) {
 
     if (!split_cells(line, cells)) {
       throw InputError(where(name, line_number) + ": a quote is opened and not closed");
+    }
+    // Spreadsheets end some exports with rows of bare commas.
+    if (std::all_of(cells.begin(), cells.end(), [](const std::string& c) { return c.empty(); })) {
+      continue;
     }
     if (first_line == 0) {
       first_line = line_number;
@@ -107,6 +110,9 @@ Table parse_csv(const std::string& text, const std::string& name) {
       if (numbers == 0) {
         table.has_header = true;
         table.column_names = cells;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+          if (cells[c].empty()) table.column_names[c] = "column " + std::to_string(c + 1);
+        }
         continue;
       }
       // A data row with an empty or infinite cell is reported below as such, not as a mix.
@@ -138,7 +144,10 @@ Table parse_csv(const std::string& text, const std::string& name) {
         case CellKind::out_of_range:
           throw InputError(at + ": '" + cells[c] + "' is beyond the range of doubles");
         case CellKind::text:
-          throw InputError(at + ": '" + cells[c] + "' is not a number");
+          throw InputError(at + ": '" + cells[c] + "' is not a number" +
+                           (cells[c].find_first_of(";\t") != std::string::npos
+                                ? " (cells are separated by commas)"
+                                : ""));
       }
     }
   }

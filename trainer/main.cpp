@@ -39,6 +39,11 @@ constexpr int kDefaultEpochs = 2000;
 // them here makes a run repeatable.
 constexpr double kInitialWeightDeviation = 0.01;
 
+// "1 row", "2 rows".
+std::string count(std::size_t n, const std::string& noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 Dataset load_data(const Options& options) {
   if (options.data_path.empty()) {
     if (options.targets != 1) {
@@ -47,8 +52,8 @@ Dataset load_data(const Options& options) {
     return mackey_glass_dataset();
   }
   const Table table = read_csv(options.data_path);
-  const std::string description = options.data_path + " (" + std::to_string(table.rows()) +
-                                  " rows, " + std::to_string(table.columns()) + " columns" +
+  const std::string description = options.data_path + " (" + count(table.rows(), "row") + ", " +
+                                  count(table.columns(), "column") +
                                   (table.has_header ? ", with a header" : "") + ")";
   const std::string name = std::filesystem::path(options.data_path).filename().string();
   return split_columns(name, description, table.column_names, table.cells, table.columns(),
@@ -77,13 +82,11 @@ void shuffle(std::vector<std::size_t>& order, std::mt19937& engine) {
 
 std::string describe_network(const Dataset& data, const std::vector<LayerSpec>& layers,
                              std::size_t weights) {
-  std::string text =
-      std::to_string(data.input_width()) + (data.input_width() == 1 ? " input" : " inputs");
+  std::string text = count(data.input_width(), "input");
   for (const LayerSpec& layer : layers) {
     text += " -> " + std::to_string(layer.units) + " " + activation_name(layer.activation);
   }
-  text += " -> " + std::to_string(data.target_width()) +
-          (data.target_width() == 1 ? " output" : " outputs");
+  text += " -> " + count(data.target_width(), "output");
   return text + " (" + std::to_string(weights) + " weights)";
 }
 
@@ -97,11 +100,12 @@ Split split_rows(const Dataset& data, double test_fraction) {
       static_cast<std::size_t>(std::llround(test_fraction * static_cast<double>(data.rows)));
   if (test_rows >= data.rows) {
     throw InputError(data.description + ": too few rows to train on after holding out " +
-                     std::to_string(test_rows) + " for testing");
+                     count(test_rows, "row") + " for testing");
   }
   if (test_fraction > 0.0 && test_rows == 0) {
-    throw InputError(data.description + ": too few rows to hold out a fraction of " +
-                     std::to_string(test_fraction) +
+    char fraction[32];
+    std::snprintf(fraction, sizeof fraction, "%g", test_fraction);
+    throw InputError(data.description + ": too few rows to hold out a fraction of " + fraction +
                      " for testing; give more rows or --test-fraction 0");
   }
   return {data.rows - test_rows, test_rows};
@@ -114,81 +118,76 @@ std::vector<double> rows_of(const std::vector<double>& cells, std::size_t width,
                              cells.begin() + static_cast<std::ptrdiff_t>((first + count) * width));
 }
 
+// Column `column` of row-by-row `cells` of `width` columns.
+std::vector<double> column_of(const std::vector<double>& cells, std::size_t width,
+                              std::size_t column) {
+  std::vector<double> values;
+  for (std::size_t i = column; i < cells.size(); i += width) values.push_back(cells[i]);
+  return values;
+}
+
+// True when the two paths name one file, existing or not.
+bool same_file(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error);
+  return fs::weakly_canonical(a, error) == fs::weakly_canonical(b, error);
+}
+
+// Refuses outputs that would overwrite an input, or each other. Saving over the loaded weights
+// is allowed: that is how a host keeps training one file.
+void check_paths(const Options& options) {
+  const std::pair<const std::string*, const char*> inputs[] = {{&options.data_path, "--data"},
+                                                               {&options.load_path, "--load"}};
+  const auto refuse_clash = [](const std::string& output, const char* output_option,
+                               const std::string& other, const char* other_option) {
+    if (!output.empty() && !other.empty() && same_file(output, other)) {
+      throw InputError(std::string(output_option) + " " + output + " is the file given to " +
+                       other_option + "; writing it would destroy that");
+    }
+  };
+  refuse_clash(options.save_path, "--save", options.data_path, "--data");
+  for (const auto& [path, option] : inputs) {
+    refuse_clash(options.plot_path, "--plot", *path, option);
+  }
+  refuse_clash(options.plot_path, "--plot", options.save_path, "--save");
+}
+
 // Everything a run needs once the options, data and weights file have been checked.
 struct Run {
   Options options;
   Dataset data;
   std::vector<LayerSpec> layers;
+  WeightsFile loaded;  ///< empty unless --load
   Split split{};
+  int epochs = 0;
   ColumnScaling input_scaling;
   ColumnScaling target_scaling;
   std::vector<double> scaled_inputs;
   std::vector<double> scaled_targets;
-  int epochs = 0;
+
+  std::size_t in() const { return data.input_width(); }
+  std::size_t out() const { return data.target_width(); }
+  std::size_t training_rows() const { return split.training_rows; }
+  std::size_t test_rows() const { return split.test_rows; }
 };
 
-// The network's predictions, in the data's units, for rows [first, first + count).
-std::vector<double> predictions(const Network& network, const Run& run, std::size_t first,
-                                std::size_t count) {
-  const std::size_t in = run.data.input_width();
-  const std::size_t out = run.data.target_width();
-  std::vector<double> predicted(count * out);
-  for (std::size_t r = 0; r < count; ++r) {
-    network.predict(&run.scaled_inputs[(first + r) * in], &predicted[r * out]);
-    run.target_scaling.invert_row(&predicted[r * out]);
-  }
-  return predicted;
-}
-
-// Mean over rows [first, first + count) of the loss the library's train reports: the sum of
-// squared errors over the outputs, in the scaled units the network works in.
-double mean_loss(const Network& network, const Run& run, std::size_t first, std::size_t count) {
-  const std::size_t in = run.data.input_width();
-  const std::size_t out = run.data.target_width();
-  std::vector<double> output(out);
-  double sum = 0.0;
-  for (std::size_t r = first; r < first + count; ++r) {
-    network.predict(&run.scaled_inputs[r * in], output.data());
-    for (std::size_t k = 0; k < out; ++k) {
-      const double error = output[k] - run.scaled_targets[r * out + k];
-      sum += error * error;
-    }
-  }
-  return sum / static_cast<double>(count);
-}
-
-class TrainingFailed : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-int run_program(int argc, const char* const* argv) {
+Run prepare(const Options& options) {
   Run run;
-  run.options = parse_options(argc, argv);
-  const Options& options = run.options;
-  if (options.show_help) {
-    std::fputs(usage_text().c_str(), stdout);
-    return 0;
-  }
-  if (options.show_version) {
-    std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
-    return 0;
-  }
-  if (!options.plot_path.empty()) check_writable(options.plot_path, "--plot");
-  if (!options.save_path.empty()) check_writable(options.save_path, "--save");
-
+  run.options = options;
   run.data = load_data(options);
-  Dataset& data = run.data;
-  WeightsFile loaded;
+  const Dataset& data = run.data;
   run.layers = options.layers.empty() ? default_layers() : options.layers;
   if (!options.load_path.empty()) {
-    loaded = read_weights_file(options.load_path);
+    run.loaded = read_weights_file(options.load_path);
+    const WeightsFile& loaded = run.loaded;
     if (static_cast<std::size_t>(loaded.inputs) != data.input_width() ||
         static_cast<std::size_t>(loaded.outputs) != data.target_width()) {
-      throw InputError(options.load_path + " holds a network of " + std::to_string(loaded.inputs) +
-                       " inputs and " + std::to_string(loaded.outputs) +
-                       " outputs, but the data has " + std::to_string(data.input_width()) +
-                       " input and " + std::to_string(data.target_width()) + " target columns");
+      throw InputError(options.load_path + " holds a network of " +
+                       count(static_cast<std::size_t>(loaded.inputs), "input") + " and " +
+                       count(static_cast<std::size_t>(loaded.outputs), "output") +
+                       ", but the data has " + count(data.input_width(), "input column") + " and " +
+                       count(data.target_width(), "target column"));
     }
     if (!options.layers.empty() && options.layers != loaded.layers) {
       throw InputError("--layers " + format_layers(options.layers) + " differs from the layers " +
@@ -201,55 +200,112 @@ int run_program(int argc, const char* const* argv) {
       split_rows(data, options.test_fraction.value_or(
                            options.data_path.empty() ? kSeriesTestFraction : kFileTestFraction));
 
-  const std::size_t in = data.input_width();
-  const std::size_t out = data.target_width();
-  const std::size_t training_rows = run.split.training_rows;
-  run.input_scaling = options.scale ? ColumnScaling::to_unit_range(data.inputs, in, training_rows)
-                                    : ColumnScaling::identity(in);
-  run.target_scaling = options.scale
-                           ? ColumnScaling::to_unit_range(data.targets, out, training_rows)
-                           : ColumnScaling::identity(out);
+  const std::size_t rows = run.training_rows();
+  run.input_scaling = options.scale ? ColumnScaling::to_unit_range(data.inputs, run.in(), rows)
+                                    : ColumnScaling::identity(run.in());
+  run.target_scaling = options.scale ? ColumnScaling::to_unit_range(data.targets, run.out(), rows)
+                                     : ColumnScaling::identity(run.out());
   run.scaled_inputs = data.inputs;
   run.input_scaling.apply(run.scaled_inputs);
   run.scaled_targets = data.targets;
   run.target_scaling.apply(run.scaled_targets);
+  return run;
+}
 
-  Network network(static_cast<int>(in), static_cast<int>(out), run.layers, run.scaled_inputs.data(),
-                  run.scaled_targets.data());
-  // Separate streams, so that drawing for one purpose never shifts another: the plot's extra
-  // evaluations, for one, must not change what training draws.
-  std::mt19937 weight_engine = random_stream(options.seed, 0);
-  std::mt19937 shuffle_engine = random_stream(options.seed, 1);
-  std::mt19937 oscillator_seeds = random_stream(options.seed, 2);
+// The first weights: the loaded ones, or normal draws as the library makes them.
+std::vector<double> initial_weights(const Run& run, const Network& network, std::mt19937& engine) {
   std::vector<double> params(network.layout().count());
-  if (!options.load_path.empty()) {
-    params = loaded.params;
+  if (!run.options.load_path.empty()) {
+    params = run.loaded.params;
     unfold_scaling(params, network.layout(), run.input_scaling, run.target_scaling);
+    const auto finite = [](double value) { return std::isfinite(value); };
+    if (!std::all_of(params.begin(), params.end(), finite)) {
+      throw InputError(run.options.load_path +
+                       ": its weights are too large to work on this data's scale");
+    }
   } else {
     std::normal_distribution<double> draw(0.0, kInitialWeightDeviation);
-    for (double& value : params) value = draw(weight_engine);
+    for (double& value : params) value = draw(engine);
   }
-  network.set_params(params);
+  return params;
+}
 
-  const int optimizer_code = options.optimizer == OptimizerChoice::adagrad ? 1 : 0;
+void print_header(const Run& run, std::size_t weights) {
+  const Options& options = run.options;
   std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
-  std::printf("data      %s\n", data.description.c_str());
-  std::printf("rows      %zu for training, %zu for testing (the last ones, in order)\n",
-              training_rows, run.split.test_rows);
-  std::printf("network   %s%s\n", describe_network(data, run.layers, params.size()).c_str(),
+  std::printf("data      %s\n", run.data.description.c_str());
+  if (run.test_rows() > 0) {
+    std::printf("rows      %zu for training, %zu for testing (the last ones, in order)\n",
+                run.training_rows(), run.test_rows());
+  } else {
+    std::printf("rows      %zu for training, none held out for testing\n", run.training_rows());
+  }
+  std::printf("network   %s%s\n", describe_network(run.data, run.layers, weights).c_str(),
               options.load_path.empty() ? "" : (", loaded from " + options.load_path).c_str());
-  std::printf("training  %s, learning rate %g, %d epoch%s of %d step%s per row%s, seed %u\n",
-              optimizer_code == 1 ? "Adagrad" : "gradient descent", options.learning_rate,
-              run.epochs, run.epochs == 1 ? "" : "s", options.iterations,
-              options.iterations == 1 ? "" : "s", options.shuffle ? ", shuffled" : ", in order",
-              static_cast<unsigned>(options.seed));
+  if (run.epochs == 0) {
+    std::printf("training  none: the network is evaluated as it is\n");
+  } else {
+    std::printf("training  %s, learning rate %g, %s of %s per row, %s, seed %u\n",
+                options.optimizer == OptimizerChoice::adagrad ? "Adagrad" : "gradient descent",
+                options.learning_rate, count(static_cast<std::size_t>(run.epochs), "epoch").c_str(),
+                count(static_cast<std::size_t>(options.iterations), "step").c_str(),
+                options.shuffle ? "shuffled" : "in order", static_cast<unsigned>(options.seed));
+  }
   std::printf("scaling   %s\n",
               options.scale ? "every column to [-1, 1] on the training rows" : "none (--no-scale)");
   std::fflush(stdout);
+}
 
-  PlotData plot;
-  std::vector<std::size_t> order(training_rows);
+// The network's predictions, in the data's units, for rows [first, first + count).
+std::vector<double> predictions(const Network& network, const Run& run, std::size_t first,
+                                std::size_t count) {
+  std::vector<double> predicted(count * run.out());
+  for (std::size_t r = 0; r < count; ++r) {
+    network.predict(&run.scaled_inputs[(first + r) * run.in()], &predicted[r * run.out()]);
+    run.target_scaling.invert_row(&predicted[r * run.out()]);
+  }
+  return predicted;
+}
+
+// The loss train() reports for row r, measured now: the squared error summed over the outputs,
+// in the scaled units the network works in.
+double row_loss(const Network& network, const Run& run, std::size_t r,
+                std::vector<double>& output) {
+  network.predict(&run.scaled_inputs[r * run.in()], output.data());
+  double sum = 0.0;
+  for (std::size_t k = 0; k < run.out(); ++k) {
+    const double error = output[k] - run.scaled_targets[r * run.out() + k];
+    sum += error * error;
+  }
+  return sum;
+}
+
+double mean_loss(const Network& network, const Run& run, std::size_t first, std::size_t count) {
+  std::vector<double> output(run.out());
+  double sum = 0.0;
+  for (std::size_t r = first; r < first + count; ++r) sum += row_loss(network, run, r, output);
+  return sum / static_cast<double>(count);
+}
+
+class TrainingFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Runs the epochs; returns each epoch's mean loss over the training rows, each row's loss
+// measured before its first step. `test_loss` gets the loss on the test rows after each epoch
+// when it is not null.
+std::vector<double> train_epochs(Network& network, const Run& run, std::vector<double>* test_loss) {
+  const Options& options = run.options;
+  const int optimizer_code = options.optimizer == OptimizerChoice::adagrad ? 1 : 0;
+  // Separate streams, so that drawing for one purpose never shifts another: the plot's extra
+  // evaluations, for one, must not change what training draws.
+  std::mt19937 shuffle_engine = random_stream(options.seed, 1);
+  std::mt19937 oscillator_seeds = random_stream(options.seed, 2);
+  std::vector<std::size_t> order(run.training_rows());
   std::iota(order.begin(), order.end(), std::size_t{0});
+  std::vector<double> output(run.out());
+  std::vector<double> losses;
   Progress progress(progress_style_for(stderr, options.quiet), stderr, run.epochs);
   for (int epoch = 1; epoch <= run.epochs; ++epoch) {
     if (options.shuffle) shuffle(order, shuffle_engine);
@@ -257,98 +313,163 @@ int run_program(int argc, const char* const* argv) {
     std::srand(oscillator_seeds());
     double sum = 0.0;
     for (const std::size_t r : order) {
-      sum += network.train(&run.scaled_inputs[r * in], &run.scaled_targets[r * out],
-                           options.iterations, options.learning_rate, optimizer_code);
+      // train() reports the loss before its last step; with several steps a row is measured
+      // before the first, or the loss would show rows already fitted.
+      const double before = options.iterations > 1 ? row_loss(network, run, r, output) : 0.0;
+      const double last =
+          network.train(&run.scaled_inputs[r * run.in()], &run.scaled_targets[r * run.out()],
+                        options.iterations, options.learning_rate, optimizer_code);
+      sum += options.iterations > 1 ? before : last;
     }
-    const double loss = sum / static_cast<double>(training_rows);
+    const double loss = sum / static_cast<double>(run.training_rows());
     if (!std::isfinite(loss)) {
       progress.finish();
       throw TrainingFailed("training diverged: the loss left the range of numbers in epoch " +
                            std::to_string(epoch) + "; try a smaller --lr");
     }
-    plot.training_loss.push_back(loss);
-    if (!options.plot_path.empty() && run.split.test_rows > 0) {
-      plot.test_loss.push_back(mean_loss(network, run, training_rows, run.split.test_rows));
+    losses.push_back(loss);
+    if (test_loss != nullptr) {
+      test_loss->push_back(mean_loss(network, run, run.training_rows(), run.test_rows()));
     }
     progress.epoch_done(epoch, loss);
   }
   progress.finish();
+  return losses;
+}
 
-  // Errors in the data's own units, next to the naive forecasts.
-  std::srand(oscillator_seeds());
-  const std::vector<double> training_truth = rows_of(data.targets, out, 0, training_rows);
-  const std::vector<double> test_truth =
-      rows_of(data.targets, out, training_rows, run.split.test_rows);
-  const std::vector<double> training_predicted = predictions(network, run, 0, training_rows);
-  const std::vector<double> test_predicted =
-      predictions(network, run, training_rows, run.split.test_rows);
+// What the report and the plot show, in the data's own units.
+struct Outcome {
+  std::vector<double> training_truth;
+  std::vector<double> test_truth;
+  std::vector<double> training_predicted;
+  std::vector<double> test_predicted;
+};
+
+Outcome evaluate(const Network& network, const Run& run) {
+  // Its own stream, so that a loaded network is evaluated with the draws it was evaluated with
+  // when it was saved.
+  std::srand(random_stream(run.options.seed, 3)());
+  Outcome outcome;
+  outcome.training_truth = rows_of(run.data.targets, run.out(), 0, run.training_rows());
+  outcome.test_truth = rows_of(run.data.targets, run.out(), run.training_rows(), run.test_rows());
+  outcome.training_predicted = predictions(network, run, 0, run.training_rows());
+  outcome.test_predicted = predictions(network, run, run.training_rows(), run.test_rows());
   // Each epoch's loss is measured before each step, so a last step that overflows shows only
   // here, in the trained network itself.
   const auto finite = [](double value) { return std::isfinite(value); };
   const std::vector<double> trained = network.params();
   if (!std::all_of(trained.begin(), trained.end(), finite) ||
-      !std::all_of(training_predicted.begin(), training_predicted.end(), finite)) {
+      !std::all_of(outcome.training_predicted.begin(), outcome.training_predicted.end(), finite)) {
     throw TrainingFailed(
         "training diverged: the trained network's weights or outputs are not finite numbers; "
         "try a smaller --lr");
   }
-  std::vector<ReportLine> lines;
-  lines.push_back({"network", error_figures(training_predicted, training_truth, out),
-                   error_figures(test_predicted, test_truth, out)});
+  return outcome;
+}
 
-  const std::vector<double> means = column_means(training_truth, out);
+// The network's line and the naive forecasts' lines, each followed by a line per target when
+// there are several.
+std::vector<ReportLine> report_lines(const Run& run, const Outcome& outcome) {
+  const std::size_t out = run.out();
+  std::vector<ReportLine> lines;
+  const auto add = [&](const std::string& name, const std::vector<double>& training,
+                       const std::vector<double>& test, std::size_t width) {
+    lines.push_back({name, error_figures(training, outcome.training_truth, width),
+                     error_figures(test, outcome.test_truth, width)});
+    if (width < 2) return;
+    for (std::size_t k = 0; k < width; ++k) {
+      lines.push_back(
+          {"  " + run.data.target_names[k],
+           error_figures(column_of(training, width, k), column_of(outcome.training_truth, width, k),
+                         1),
+           error_figures(column_of(test, width, k), column_of(outcome.test_truth, width, k), 1)});
+    }
+  };
+  add("network", outcome.training_predicted, outcome.test_predicted, out);
+
+  const std::vector<double> means = column_means(outcome.training_truth, out);
   const auto repeat_means = [&](std::size_t rows) {
     std::vector<double> cells;
     for (std::size_t r = 0; r < rows; ++r) cells.insert(cells.end(), means.begin(), means.end());
     return cells;
   };
-  lines.push_back({"mean of the training targets",
-                   error_figures(repeat_means(training_rows), training_truth, out),
-                   error_figures(repeat_means(run.split.test_rows), test_truth, out)});
-  if (data.current_value_input && out == 1) {
+  add("mean of the training targets", repeat_means(run.training_rows()),
+      repeat_means(run.test_rows()), out);
+
+  if (run.data.current_value_input && out == 1) {
     const auto current_values = [&](std::size_t first, std::size_t count) {
       std::vector<double> cells;
       for (std::size_t r = first; r < first + count; ++r) {
-        cells.push_back(data.input_row(r)[*data.current_value_input]);
+        cells.push_back(run.data.input_row(r)[*run.data.current_value_input]);
       }
       return cells;
     };
-    lines.push_back(
-        {"next value = current value",
-         error_figures(current_values(0, training_rows), training_truth, out),
-         error_figures(current_values(training_rows, run.split.test_rows), test_truth, out)});
+    add("next value = current value", current_values(0, run.training_rows()),
+        current_values(run.training_rows(), run.test_rows()), 1);
   }
-  print_report(stdout, lines, run.split.test_rows > 0);
+  return lines;
+}
 
-  if (!options.plot_path.empty()) {
-    plot.title = "oscnet-train: " + data.name;
-    plot.target_names = data.target_names;
-    const bool test = run.split.test_rows > 0;
-    plot.rows_label = test ? "test rows" : "training rows";
-    plot.truth = test ? test_truth : training_truth;
-    plot.predicted = test ? test_predicted : training_predicted;
-    write_file_atomically(options.plot_path, render_svg(plot));
-    std::printf("\nplot written to %s\n", options.plot_path.c_str());
+void save_weights(const Run& run, const Network& network) {
+  WeightsFile saved;
+  saved.inputs = static_cast<int>(run.in());
+  saved.outputs = static_cast<int>(run.out());
+  saved.layers = run.layers;
+  saved.params = network.params();
+  fold_scaling(saved.params, network.layout(), run.input_scaling, run.target_scaling);
+  std::string text;
+  try {
+    text = weights_json(saved);
+  } catch (const InputError& error) {
+    // Not the user's input: the trained network itself cannot be written down.
+    throw std::runtime_error("cannot save to " + run.options.save_path + ": " + error.what());
   }
-  if (!options.save_path.empty()) {
-    WeightsFile saved;
-    saved.inputs = static_cast<int>(in);
-    saved.outputs = static_cast<int>(out);
-    saved.layers = run.layers;
-    saved.params = network.params();
-    fold_scaling(saved.params, network.layout(), run.input_scaling, run.target_scaling);
-    std::string text;
-    try {
-      text = weights_json(saved);
-    } catch (const InputError& error) {
-      // Not the user's input: the trained network itself cannot be written down.
-      throw std::runtime_error(std::string("cannot save to ") + options.save_path + ": " +
-                               error.what());
-    }
-    write_file_atomically(options.save_path, text);
-    std::printf("weights saved to %s (they work on the data's own units)\n",
-                options.save_path.c_str());
+  write_file_atomically(run.options.save_path, text);
+  std::printf("\nweights saved to %s (they work on the data's own units)\n",
+              run.options.save_path.c_str());
+}
+
+void write_plot(const Run& run, const Outcome& outcome, PlotData plot) {
+  const bool test = run.test_rows() > 0;
+  plot.title = "oscnet-train: " + run.data.name;
+  plot.target_names = run.data.target_names;
+  plot.rows_label = test ? "test rows" : "training rows";
+  plot.truth = test ? outcome.test_truth : outcome.training_truth;
+  plot.predicted = test ? outcome.test_predicted : outcome.training_predicted;
+  write_file_atomically(run.options.plot_path, render_svg(plot));
+  std::printf("plot written to %s\n", run.options.plot_path.c_str());
+}
+
+int run_program(int argc, const char* const* argv) {
+  const Options options = parse_options(argc, argv);
+  if (options.show_help) {
+    std::fputs(usage_text().c_str(), stdout);
+    return 0;
   }
+  if (options.show_version) {
+    std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
+    return 0;
+  }
+  check_paths(options);
+  if (!options.plot_path.empty()) check_writable(options.plot_path, "--plot");
+  if (!options.save_path.empty()) check_writable(options.save_path, "--save");
+
+  const Run run = prepare(options);
+  Network network(static_cast<int>(run.in()), static_cast<int>(run.out()), run.layers,
+                  run.scaled_inputs.data(), run.scaled_targets.data());
+  std::mt19937 weight_engine = random_stream(options.seed, 0);
+  network.set_params(initial_weights(run, network, weight_engine));
+  print_header(run, network.layout().count());
+
+  const bool plotting = !options.plot_path.empty();
+  PlotData plot;
+  plot.training_loss =
+      train_epochs(network, run, plotting && run.test_rows() > 0 ? &plot.test_loss : nullptr);
+  const Outcome outcome = evaluate(network, run);
+  print_report(stdout, report_lines(run, outcome), run.test_rows() > 0);
+  // Weights first: a plot is of no use without the network it shows.
+  if (!options.save_path.empty()) save_weights(run, network);
+  if (plotting) write_plot(run, outcome, std::move(plot));
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "trainer/input_error.h"
+#include "trainer/trimmed.h"
 
 namespace trainer {
 namespace {
@@ -17,7 +18,7 @@ Integer parse_integer(std::string_view option, std::string_view text, Integer lo
   Integer value{};
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
-    throw InputError(std::string(option) + " takes a whole number from " + std::to_string(low) +
+    throw InputError(std::string(option) + " must be a whole number from " + std::to_string(low) +
                      " to " + std::to_string(high) + ", not '" + std::string(text) + "'");
   }
   return value;
@@ -27,16 +28,9 @@ double parse_real(std::string_view option, std::string_view text) {
   double value = 0.0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-    throw InputError(std::string(option) + " takes a number, not '" + std::string(text) + "'");
+    throw InputError(std::string(option) + " must be a number, not '" + std::string(text) + "'");
   }
   return value;
-}
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -58,13 +52,12 @@ std::vector<LayerSpec> parse_layers(const std::string& text) {
       throw InputError(where + " is not UNITS:ACTIVATION, as in 16:tanh");
     }
     LayerSpec spec;
-    spec.units =
-        parse_integer<int>(where + ": the units", trimmed(layer.substr(0, colon)), 1, INT_MAX);
+    spec.units = parse_integer<int>(where + ": units", trimmed(layer.substr(0, colon)), 1, INT_MAX);
     const std::string_view name = trimmed(layer.substr(colon + 1));
     const auto activation = activation_from_name(name);
     if (!activation) {
-      throw InputError(where + ": unknown activation '" + std::string(name) +
-                       "'; use relu, sigmoid, tanh, lee or none");
+      throw InputError(where + ": unknown activation '" + std::string(name) + "'; use " +
+                       activation_names());
     }
     spec.activation = *activation;
     layers.push_back(spec);
@@ -136,19 +129,14 @@ Options parse_options(int argc, const char* const* argv) {
       {"--save", [&](auto, auto value) { options.save_path = std::string(value); }},
       {"--load", [&](auto, auto value) { options.load_path = std::string(value); }},
   };
-  const std::map<std::string_view, bool*> flags = {{"--shuffle", &options.shuffle},
-                                                   {"--quiet", &options.quiet},
-                                                   {"--help", &options.show_help},
-                                                   {"-h", &options.show_help},
-                                                   {"--version", &options.show_version}};
-
   bool no_scale = false;
+  const std::map<std::string_view, bool*> flags = {
+      {"--shuffle", &options.shuffle}, {"--no-scale", &no_scale},
+      {"--quiet", &options.quiet},     {"--help", &options.show_help},
+      {"-h", &options.show_help},      {"--version", &options.show_version}};
+
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (argument == "--no-scale") {
-      no_scale = true;
-      continue;
-    }
     if (const auto flag = flags.find(argument); flag != flags.end()) {
       *flag->second = true;
       continue;

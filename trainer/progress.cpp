@@ -16,7 +16,7 @@
 namespace trainer {
 namespace {
 
-constexpr int kBarWidth = 30;
+constexpr int kBarWidth = 20;
 // Redrawing more often than this only costs time.
 constexpr std::chrono::milliseconds kRedrawInterval(100);
 
@@ -60,8 +60,9 @@ void Progress::epoch_done(int epoch, double loss) {
   const int filled = static_cast<int>(static_cast<long long>(kBarWidth) * epoch / epochs_);
   const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
                           std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
-  // \r returns to the start of the line; the trailing spaces cover a longer earlier line.
-  std::fprintf(stream_, "\repoch %d/%d [%s] loss %.4e  %s left   ", epoch, epochs_, bar.c_str(),
+  // \r returns to the start of the line and ESC [K clears the rest of it. Kept under 80
+  // columns, since a line that wraps cannot be redrawn in place.
+  std::fprintf(stream_, "\repoch %d/%d [%s] loss %.3e %s left\033[K", epoch, epochs_, bar.c_str(),
                loss, left_text);
   std::fflush(stream_);
 }

@@ -6,7 +6,8 @@ namespace trainer {
 namespace {
 
 std::string figure(double value) {
-  if (!std::isfinite(value)) return "n/a";
+  if (std::isnan(value)) return "n/a";
+  if (std::isinf(value)) return "inf";
   char text[32];
   std::snprintf(text, sizeof text, "%.4g", value);
   return text;
@@ -40,20 +41,30 @@ void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has
     }
     row(line.name, cells);
   }
-  if (lines.size() < 2) return;
+  // The network against each naive forecast; per-target lines are indented and left out here.
   const bool test = has_test_rows;
-  const double own = test ? lines.front().test.rmse : lines.front().training.rmse;
-  std::fprintf(out, "\nThe network's RMSE on the %s rows is\n", test ? "test" : "training");
+  const auto rmse = [&](const ReportLine& line) {
+    return test ? line.test.rmse : line.training.rmse;
+  };
+  const double own = rmse(lines.front());
+  bool first = true;
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    const double ratio = (test ? lines[i].test.rmse : lines[i].training.rmse) / own;
-    if (!std::isfinite(ratio) || ratio == 0.0) {
-      std::fprintf(out, "  not comparable with that of '%s'\n", lines[i].name.c_str());
+    if (lines[i].name.rfind("  ", 0) == 0) continue;
+    if (first)
+      std::fprintf(out, "\nThe network's RMSE on the %s rows is\n", test ? "test" : "training");
+    first = false;
+    const double ratio = rmse(lines[i]) / own;
+    const char* name = lines[i].name.c_str();
+    if (std::isnan(ratio)) {
+      std::fprintf(out, "  not comparable with that of '%s'\n", name);
+    } else if (ratio == 0.0) {
+      std::fprintf(out, "  infinitely LARGER than that of '%s'\n", name);
+    } else if (std::isinf(ratio)) {
+      std::fprintf(out, "  infinitely smaller than that of '%s'\n", name);
     } else if (ratio >= 1.0) {
-      std::fprintf(out, "  %s times smaller than that of '%s'\n", figure(ratio).c_str(),
-                   lines[i].name.c_str());
+      std::fprintf(out, "  %s times smaller than that of '%s'\n", figure(ratio).c_str(), name);
     } else {
-      std::fprintf(out, "  %s times LARGER than that of '%s'\n", figure(1.0 / ratio).c_str(),
-                   lines[i].name.c_str());
+      std::fprintf(out, "  %s times LARGER than that of '%s'\n", figure(1.0 / ratio).c_str(), name);
     }
   }
 }

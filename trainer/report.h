@@ -9,7 +9,8 @@
 
 namespace trainer {
 
-/// One line of the final table: a predictor and its errors on the training and test rows.
+/// One line of the final table: a predictor and its errors on the training and test rows. A
+/// name indented by two spaces is one target's line under the predictor above it.
 struct ReportLine {
   std::string name;
   ErrorFigures training;

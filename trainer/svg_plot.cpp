@@ -75,6 +75,15 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
+// At most `limit` bytes of `text`, cut at a character boundary and ended with an ellipsis, so
+// that a long file or column name does not run off the picture.
+std::string shortened(const std::string& text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t cut = limit - 3;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "...";
+}
+
 std::string number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", value);
@@ -129,7 +138,8 @@ class Panel {
 
     std::string svg;
     svg += "<text x=\"" + number(kWidth / 2) + "\" y=\"" + number(top_ + 24) +
-           "\" text-anchor=\"middle\" font-size=\"15\">" + escaped(title_) + "</text>\n";
+           "\" text-anchor=\"middle\" font-size=\"15\">" + escaped(shortened(title_, 90)) +
+           "</text>\n";
     svg += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(top_ + kTop) + "\" width=\"" +
            number(plot_width) + "\" height=\"" + number(plot_height) +
            "\" fill=\"none\" stroke=\"#888\"/>\n";
@@ -142,6 +152,8 @@ class Panel {
     }
     for (int t = 0; t <= 4; ++t) {
       const std::size_t index = (longest - 1) * static_cast<std::size_t>(t) / 4;
+      // Short curves give the same index more than once.
+      if (t > 0 && index == (longest - 1) * static_cast<std::size_t>(t - 1) / 4) continue;
       svg += "<text x=\"" + number(x_pixel(index)) + "\" y=\"" +
              number(top_ + kTop + plot_height + 16) +
              "\" text-anchor=\"middle\" font-size=\"11\">" + std::to_string(index + 1) +
@@ -171,12 +183,18 @@ class Panel {
         if (!points.empty()) points += ' ';
         points += number(x_pixel(i)) + ',' + number(y_pixel(curve.values[i]));
       }
+      // A line needs two points; a single value is drawn as a dot.
+      if (count == 1 && usable(curve.values[0])) {
+        svg += "<circle cx=\"" + number(x_pixel(0)) + "\" cy=\"" +
+               number(y_pixel(curve.values[0])) + "\" r=\"3\" fill=\"" + curve.colour + "\"/>\n";
+        points.clear();
+      }
       flush();
       const double legend_y = top_ + kTop + 14 + 16 * static_cast<double>(c);
-      svg += "<line x1=\"" + number(kWidth - kRight - 170) + "\" y1=\"" + number(legend_y - 4) +
-             "\" x2=\"" + number(kWidth - kRight - 150) + "\" y2=\"" + number(legend_y - 4) +
+      svg += "<line x1=\"" + number(kWidth - kRight - 230) + "\" y1=\"" + number(legend_y - 4) +
+             "\" x2=\"" + number(kWidth - kRight - 210) + "\" y2=\"" + number(legend_y - 4) +
              "\" stroke=\"" + curve.colour + "\" stroke-width=\"2\"/>\n";
-      svg += "<text x=\"" + number(kWidth - kRight - 144) + "\" y=\"" + number(legend_y) +
+      svg += "<text x=\"" + number(kWidth - kRight - 204) + "\" y=\"" + number(legend_y) +
              "\" font-size=\"12\">" + escaped(curve.name) + "</text>\n";
     }
     return svg;
@@ -204,12 +222,15 @@ std::string render_svg(const PlotData& data) {
   const std::size_t rows = targets == 0 ? 0 : data.truth.size() / targets;
   std::vector<Panel> panels;
 
-  const bool logarithmic = all_positive(data.training_loss) && all_positive(data.test_loss);
-  Panel loss(kTop, "Loss per epoch" + std::string(logarithmic ? " (logarithmic)" : ""), "epoch",
-             logarithmic);
-  loss.add({data.training_loss, "#1f77b4", "training rows"});
-  if (!data.test_loss.empty()) loss.add({data.test_loss, "#d62728", "test rows"});
-  panels.push_back(loss);
+  // Without epochs there is no loss to draw.
+  if (!data.training_loss.empty()) {
+    const bool logarithmic = all_positive(data.training_loss) && all_positive(data.test_loss);
+    Panel loss(kTop, "Loss per epoch" + std::string(logarithmic ? " (logarithmic)" : ""), "epoch",
+               logarithmic);
+    loss.add({data.training_loss, "#1f77b4", "training rows, during the epoch"});
+    if (!data.test_loss.empty()) loss.add({data.test_loss, "#d62728", "test rows, after it"});
+    panels.push_back(loss);
+  }
 
   for (std::size_t k = 0; k < targets; ++k) {
     Curve truth{{}, "#222222", "truth"};
@@ -219,7 +240,8 @@ std::string render_svg(const PlotData& data) {
       predicted.values.push_back(data.predicted[r * targets + k]);
     }
     Panel panel(kTop + kPanelHeight * static_cast<double>(panels.size()),
-                data.target_names[k] + ": network against truth, " + data.rows_label, "row", false);
+                data.target_names[k] + ": network against truth, " + data.rows_label,
+                "row among the " + data.rows_label, false);
     panel.add(std::move(truth));
     panel.add(std::move(predicted));
     panels.push_back(std::move(panel));
@@ -234,7 +256,7 @@ std::string render_svg(const PlotData& data) {
   svg += "<text x=\"" + number(kWidth / 2) +
          "\" y=\"24\" text-anchor=\"middle\" font-size=\"16\" "
          "font-weight=\"bold\">" +
-         escaped(data.title) + "</text>\n";
+         escaped(shortened(data.title, 80)) + "</text>\n";
   for (const Panel& panel : panels) svg += panel.render();
   return svg + "</svg>\n";
 }

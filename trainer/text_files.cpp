@@ -58,25 +58,19 @@ void check_writable(const std::string& path, const std::string& option) {
 
 void write_file_atomically(const std::string& path, const std::string& text) {
   const std::string temporary = temporary_beside(path);
-  {
-    std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-    if (!stream) {
-      throw std::runtime_error("cannot write " + temporary + ": " + std::strerror(errno));
-    }
-    stream << text;
-    stream.flush();
-    if (!stream) {
-      const std::string reason = std::strerror(errno);
-      std::remove(temporary.c_str());
-      throw std::runtime_error("cannot write " + temporary + ": " + reason);
-    }
-  }
+  const auto fail = [&](const std::string& reason) {
+    std::remove(temporary.c_str());
+    return std::runtime_error("cannot write " + path + ": " + reason);
+  };
+  std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
+  if (!stream) throw fail(std::strerror(errno));
+  stream << text;
+  // A full disk may show only when the last buffer is written out, at close.
+  stream.close();
+  if (!stream) throw fail(std::strerror(errno));
   std::error_code error;
   std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::remove(temporary.c_str());
-    throw std::runtime_error("cannot rename " + temporary + " to " + path + ": " + error.message());
-  }
+  if (error) throw fail(error.message());
 }
 
 }  // namespace trainer

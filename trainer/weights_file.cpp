@@ -104,7 +104,7 @@ WeightsFile parse_weights(const std::string& text, const std::string& name) {
     const auto known = activation.kind == JsonValue::Kind::string
                            ? activation_from_name(activation.text)
                            : std::nullopt;
-    if (!known) throw bad(where + " activation is not one of relu, sigmoid, tanh, lee, none");
+    if (!known) throw bad(where + " activation is not " + activation_names());
     weights.layers.push_back({static_cast<int>(layer.find("units")->number), *known});
   }
 

@@ -83,13 +83,21 @@ def parse_table(out):
     if start is None:
         raise AssertionError(f"no error table in the output:\n{out}")
     table = {}
+    parent = None
     for line in lines[start + 1:]:
         if not line.strip():
             break
+        if line.startswith("  ") and parent is not None:
+            # One target's figures under its predictor: "parent/target name".
+            *words, a, b, c, d = line.split()
+            table[f"{parent}/{' '.join(words)}"] = [
+                math.nan if cell == "n/a" else float(cell) for cell in (a, b, c, d)]
+            continue
         for name in (NETWORK, *BASELINES):
             if line.startswith(name + " "):
                 table[name] = [math.nan if cell == "n/a" else float(cell)
                                for cell in line[len(name):].split()]
+                parent = name
                 break
         else:
             raise AssertionError(f"unexpected row in the error table: {line!r}")
@@ -98,10 +106,11 @@ def parse_table(out):
 
 def rows_split(out):
     """(training rows, test rows) as the program says it split them."""
-    match = re.search(r"^rows\s+(\d+) for training, (\d+) for testing", out, re.M)
+    match = re.search(r"^rows\s+(\d+) for training, (\d+|none held out) for testing", out, re.M)
     if not match:
         raise AssertionError(f"no row counts in the output:\n{out}")
-    return int(match.group(1)), int(match.group(2))
+    test = match.group(2)
+    return int(match.group(1)), 0 if test == "none held out" else int(test)
 
 
 PROGRESS_LINE = re.compile(r"^epoch (\d+)/(\d+)\s+loss (\S+)")

@@ -104,6 +104,12 @@ class Progress(Workspace):
         self.assertNotIn("\nepoch", shown)
         self.assertLess(shown.count("\n"), 3, repr(shown))
         self.assertTrue(shown.endswith("\n"), repr(shown))
+        # Each redraw clears what an earlier, longer one left, and fits 80 columns: a line
+        # that wraps cannot be redrawn in place.
+        for redraw in shown.strip().split("\r"):
+            if redraw:
+                self.assertTrue(redraw.endswith("\x1b[K"), repr(redraw))
+                self.assertLess(len(redraw), 80, repr(redraw))
         self.assertIn(NETWORK, out)
 
 

@@ -62,6 +62,18 @@ class Learning(Workspace):
         for table in (adagrad, repeated):
             self.assertLess(table[NETWORK][2], 0.6 * table[MEAN][2], table)
 
+    def test_with_several_steps_a_row_is_measured_before_its_first(self):
+        # One input, two opposite targets: a thousand steps fit each row, so the other row is
+        # always far off when its turn comes. Measured after the fitting, the loss would be 0.
+        data = self.write_csv("opposite.csv", [(0.5, 1.0), (0.5, -1.0)])
+        result = self.run_ok("--data", data, "--test-fraction", 0, "--layers", "4:tanh",
+                             "--iterations", 1000, "--epochs", 3)
+        losses = [loss for _, _, loss in progress_lines(result.err)]
+        self.assertEqual(len(losses), 3)
+        # Scaled to -1 and 1, the targets are 2 apart: the loss before a step is near 4.
+        for loss in losses[1:]:
+            self.assertGreater(loss, 2.0, losses)
+
     def test_untrained_network_reports_without_progress(self):
         data = self.write_csv("sin.csv", sin_rows(50))
         result = self.run_ok("--data", data, "--epochs", 0)
@@ -128,6 +140,12 @@ class Splitting(Workspace):
         self.assert_close(table[MEAN][2], overall_rmse(test), 1e-3)
         # Each target against its own mean: exactly 1 however the columns are combined.
         self.assert_close(table[MEAN][1], 1.0, 1e-3)
+        # And a line per target, in that target's own units.
+        for i, (k, name) in enumerate(((3, "sum"), (4, "difference"))):
+            for part, column in ((training, 0), (test, 2)):
+                errors = [(row[k] - centres[i]) ** 2 for row in part]
+                self.assert_close(table[f"{MEAN}/{name}"][column],
+                                  math.sqrt(sum(errors) / len(errors)), 1e-3)
 
 
 class Scaling(Workspace):

@@ -117,6 +117,28 @@ class UnwritableOutput(Workspace):
                 self.assert_refused_at_once(option, self.path(os.path.join("plain", "out")))
 
 
+class OutputOverInput(Workspace):
+    """An output path that names an input, or the other output, would destroy it."""
+
+    def test_saving_or_plotting_over_the_data_is_refused(self):
+        data = self.write_csv("data.csv", [(i, 2 * i) for i in range(10)])
+        with open(data, encoding="utf-8") as stream:
+            before = stream.read()
+        for option in ("--save", "--plot"):
+            with self.subTest(option):
+                self.assert_bad_input(run("--data", data, option, data), option, "--data")
+                # The same file by another name.
+                other = os.path.join(self.dir, ".", "data.csv")
+                self.assert_bad_input(run("--data", data, option, other), option)
+        with open(data, encoding="utf-8") as stream:
+            self.assertEqual(stream.read(), before)
+
+    def test_the_plot_and_the_weights_need_two_files(self):
+        both = self.path("out")
+        self.assert_bad_input(run("--epochs", 1, "--save", both, "--plot", both), "--plot")
+        self.assertFalse(os.path.exists(both))
+
+
 class TrainingFailure(Workspace):
     def test_divergence_exits_1_and_saves_nothing(self):
         rows = [(x / 10, 1e6 * x) for x in range(-20, 20)]

@@ -90,6 +90,33 @@ class SaveAndLoad(Workspace):
         self.assertEqual(progress_lines(result.err), [])
         self.assert_bad_input(run("--load", weights, "--layers", "16:tanh,8:relu"), "--layers")
 
+    def test_an_oscillator_network_reloaded_gives_the_figures_it_was_saved_with(self):
+        # The oscillator draws at random, but from the seed: evaluating the reloaded network
+        # must draw as the run that saved it did.
+        weights = self.path("series.json")
+        saved = self.run_ok("--quiet", "--epochs", 5, "--save", weights).table()
+        loaded = self.run_ok("--quiet", "--load", weights).table()
+        for name in (NETWORK, MEAN):
+            for column in range(4):
+                self.assert_close(loaded[name][column], saved[name][column], 1e-6, name)
+
+    def test_weights_too_large_for_the_data_are_bad_input(self):
+        weights = self.path("huge.json")
+        self.run_ok("--quiet", "--epochs", 1, "--layers", "4:tanh", "--save", weights)
+        with open(weights, encoding="utf-8") as stream:
+            document = json.load(stream)
+        document["params"][-1] = 1e308  # the output bias, scaled up past the doubles
+        with open(weights, "w", encoding="utf-8") as stream:
+            json.dump(document, stream)
+        self.assert_bad_input(run("--load", weights), weights)
+
+    def test_saving_over_the_loaded_file_keeps_training_it(self):
+        weights = self.path("kept.json")
+        self.run_ok("--quiet", "--epochs", 1, "--layers", "4:tanh", "--save", weights)
+        first = read_weights(weights)[3]
+        self.run_ok("--quiet", "--epochs", 1, "--load", weights, "--save", weights)
+        self.assertNotEqual(read_weights(weights)[3], first)
+
     def test_malformed_weights_files_are_refused(self):
         self.train_and_save()
         with open(self.weights, encoding="utf-8") as stream:
