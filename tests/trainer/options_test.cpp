@@ -154,10 +154,10 @@ TEST(Layers, ErrorsNameTheFaultyLayer) {
       {"16:tanh,,8:lee", "--layers: layer 2 ('')"},
       {"16:tanh,8:softmax", "--layers: layer 2 ('8:softmax'): unknown activation 'softmax'"},
       {"16:Tanh", "--layers: layer 1 ('16:Tanh'): unknown activation 'Tanh'"},
-      {"4:tanh,0:lee", "--layers: layer 2 ('0:lee'): the units"},
-      {"-1:tanh", "--layers: layer 1 ('-1:tanh'): the units"},
-      {"x:tanh", "--layers: layer 1 ('x:tanh'): the units"},
-      {"2147483648:tanh", "--layers: layer 1 ('2147483648:tanh'): the units"},
+      {"4:tanh,0:lee", "--layers: layer 2 ('0:lee'): units must be"},
+      {"-1:tanh", "--layers: layer 1 ('-1:tanh'): units must be"},
+      {"x:tanh", "--layers: layer 1 ('x:tanh'): units must be"},
+      {"2147483648:tanh", "--layers: layer 1 ('2147483648:tanh'): units must be"},
   };
   for (const auto& [text, expected] : cases) {
     try {
