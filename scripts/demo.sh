@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+bash scripts/install-deps.sh --build-only
+# The tests and benchmarks need more packages; scripts/test.sh turns them back on.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=OFF \
+  -DOSCNET_BUILD_BENCHMARKS=OFF -DOSCNET_BUILD_TRAINER=ON >/dev/null
 cmake --build build --parallel "$(nproc)" --target oscnet-train
 ./build/trainer/oscnet-train "$@"

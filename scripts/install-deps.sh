@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing oscnet need. Does nothing when they
-# are all present, so it is safe to run before every build.
+# Installs the Debian packages that building and testing oscnet need; with --build-only, just
+# what the library and oscnet-train need. Does nothing when they are all present, so it is safe
+# to run before every build.
 set -euo pipefail
 
-packages=(cmake make g++ libeigen3-dev libgtest-dev clang-format)
-# The benchmarks, built with the project, and the library they compare with.
-packages+=(libbenchmark-dev libfann-dev)
-# The install check, the 32-bit x86 Linux build and the 32-bit Windows DLL cross-build.
-packages+=(pkgconf file g++-multilib g++-mingw-w64-i686-win32)
-# The Python package's tests need an interpreter; one from elsewhere (pyenv, a venv) will do,
-# so the command is checked, not the package.
-if ! command -v python3 >/dev/null 2>&1; then packages+=(python3); fi
-# Fuzzing (Clang and its libFuzzer runtime) and the memory check of the C hosts.
-packages+=(clang-14 libclang-rt-14-dev valgrind)
+packages=(cmake make g++ libeigen3-dev)
+if [[ ${1:-} != --build-only ]]; then
+  packages+=(libgtest-dev clang-format)
+  # The benchmarks, built with the project, and the library they compare with.
+  packages+=(libbenchmark-dev libfann-dev)
+  # The install check, the 32-bit x86 Linux build and the 32-bit Windows DLL cross-build.
+  packages+=(pkgconf file g++-multilib g++-mingw-w64-i686-win32)
+  # The Python package's tests need an interpreter; one from elsewhere (pyenv, a venv) will do,
+  # so the command is checked, not the package.
+  if ! command -v python3 >/dev/null 2>&1; then packages+=(python3); fi
+  # Fuzzing (Clang and its libFuzzer runtime) and the memory check of the C hosts.
+  packages+=(clang-14 libclang-rt-14-dev valgrind)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -10,7 +10,9 @@ jobs=$(nproc)
 
 echo "== release build"
 # Options are set explicitly so that a cache left by a hand-made build cannot skip the tests.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=ON -DOSCNET_SANITIZE=OFF >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=ON \
+  -DOSCNET_BUILD_UNIT_TESTS=ON -DOSCNET_BUILD_EXAMPLES=ON -DOSCNET_BUILD_TRAINER=ON \
+  -DOSCNET_BUILD_BENCHMARKS=ON -DOSCNET_SANITIZE=OFF >/dev/null
 cmake --build build --parallel "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error --parallel "$jobs"
 
