@@ -55,6 +55,15 @@ class DefaultRun(Workspace):
             self.assertLess(network[0], 0.5 * table[baseline][0], result)
             self.assertLess(network[2], 0.5 * table[baseline][2], result)
 
+        # The README shows this run; where the build computes as the documented one does, the
+        # two must agree to the letter.
+        if os.environ.get("OSCNET_README_FIGURES") == "1":
+            with open(os.path.join(REPOSITORY, "README.md"), encoding="utf-8") as stream:
+                readme = stream.read()
+            shown = re.search(r"```text\n(oscnet-train .*?)```", readme, re.S)
+            self.assertIsNotNone(shown, "no oscnet-train output in README.md")
+            self.assertEqual(shown.group(1), result.out)
+
 
 class Progress(Workspace):
     def test_plain_lines_when_stderr_is_not_a_terminal(self):
