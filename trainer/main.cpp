@@ -40,7 +40,7 @@ constexpr int kDefaultEpochs = 2000;
 constexpr double kInitialWeightDeviation = 0.01;
 
 // "1 row", "2 rows".
-std::string count(std::size_t n, const std::string& noun) {
+std::string counted(std::size_t n, const std::string& noun) {
   return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
@@ -52,8 +52,8 @@ Dataset load_data(const Options& options) {
     return mackey_glass_dataset();
   }
   const Table table = read_csv(options.data_path);
-  const std::string description = options.data_path + " (" + count(table.rows(), "row") + ", " +
-                                  count(table.columns(), "column") +
+  const std::string description = options.data_path + " (" + counted(table.rows(), "row") + ", " +
+                                  counted(table.columns(), "column") +
                                   (table.has_header ? ", with a header" : "") + ")";
   const std::string name = std::filesystem::path(options.data_path).filename().string();
   return split_columns(name, description, table.column_names, table.cells, table.columns(),
@@ -66,7 +66,8 @@ std::mt19937 random_stream(std::uint32_t seed, std::uint32_t purpose) {
   return std::mt19937(sequence);
 }
 
-// An index below `bound`, every one equally likely, the same on every platform.
+// An index below `bound`, every one equally likely, the same on every platform. `bound` is a
+// row count, far below 2^32 for rows held in memory.
 std::size_t draw_below(std::mt19937& engine, std::size_t bound) {
   const std::uint64_t range = std::uint64_t{1} << 32;
   const std::uint64_t limit = range - range % bound;
@@ -82,11 +83,11 @@ void shuffle(std::vector<std::size_t>& order, std::mt19937& engine) {
 
 std::string describe_network(const Dataset& data, const std::vector<LayerSpec>& layers,
                              std::size_t weights) {
-  std::string text = count(data.input_width(), "input");
+  std::string text = counted(data.input_width(), "input");
   for (const LayerSpec& layer : layers) {
     text += " -> " + std::to_string(layer.units) + " " + activation_name(layer.activation);
   }
-  text += " -> " + count(data.target_width(), "output");
+  text += " -> " + counted(data.target_width(), "output");
   return text + " (" + std::to_string(weights) + " weights)";
 }
 
@@ -100,7 +101,7 @@ Split split_rows(const Dataset& data, double test_fraction) {
       static_cast<std::size_t>(std::llround(test_fraction * static_cast<double>(data.rows)));
   if (test_rows >= data.rows) {
     throw InputError(data.description + ": too few rows to train on after holding out " +
-                     count(test_rows, "row") + " for testing");
+                     counted(test_rows, "row") + " for testing");
   }
   if (test_fraction > 0.0 && test_rows == 0) {
     char fraction[32];
@@ -184,10 +185,10 @@ Run prepare(const Options& options) {
     if (static_cast<std::size_t>(loaded.inputs) != data.input_width() ||
         static_cast<std::size_t>(loaded.outputs) != data.target_width()) {
       throw InputError(options.load_path + " holds a network of " +
-                       count(static_cast<std::size_t>(loaded.inputs), "input") + " and " +
-                       count(static_cast<std::size_t>(loaded.outputs), "output") +
-                       ", but the data has " + count(data.input_width(), "input column") + " and " +
-                       count(data.target_width(), "target column"));
+                       counted(static_cast<std::size_t>(loaded.inputs), "input") + " and " +
+                       counted(static_cast<std::size_t>(loaded.outputs), "output") +
+                       ", but the data has " + counted(data.input_width(), "input column") +
+                       " and " + counted(data.target_width(), "target column"));
     }
     if (!options.layers.empty() && options.layers != loaded.layers) {
       throw InputError("--layers " + format_layers(options.layers) + " differs from the layers " +
@@ -247,8 +248,9 @@ void print_header(const Run& run, std::size_t weights) {
   } else {
     std::printf("training  %s, learning rate %g, %s of %s per row, %s, seed %u\n",
                 options.optimizer == OptimizerChoice::adagrad ? "Adagrad" : "gradient descent",
-                options.learning_rate, count(static_cast<std::size_t>(run.epochs), "epoch").c_str(),
-                count(static_cast<std::size_t>(options.iterations), "step").c_str(),
+                options.learning_rate,
+                counted(static_cast<std::size_t>(run.epochs), "epoch").c_str(),
+                counted(static_cast<std::size_t>(options.iterations), "step").c_str(),
                 options.shuffle ? "shuffled" : "in order", static_cast<unsigned>(options.seed));
   }
   std::printf("scaling   %s\n",
