@@ -78,16 +78,17 @@ Table parse_csv(const std::string& text, const std::string& name) {
   std::size_t first_line = 0;
   std::string_view rest = text;
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);  // a spreadsheet's UTF-8 mark
-  // Lines end in \n or \r\n; a file that has only \r (old Macintosh) ends its lines with that.
-  const char line_end =
-      rest.find('\n') == std::string_view::npos && rest.find('\r') != std::string_view::npos ? '\r'
-                                                                                             : '\n';
 
   for (std::size_t line_number = 1; !rest.empty(); ++line_number) {
-    const auto newline = rest.find(line_end);
-    std::string_view line = rest.substr(0, newline);
-    rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // A line ends at \n, \r\n or a lone \r (old Macintosh files), whichever comes.
+    const auto end = rest.find_first_of("\r\n");
+    const std::string_view line = rest.substr(0, end);
+    std::size_t next = end == std::string_view::npos ? rest.size() : end + 1;
+    if (end != std::string_view::npos && rest[end] == '\r' && next < rest.size() &&
+        rest[next] == '\n') {
+      ++next;
+    }
+    rest.remove_prefix(next);
     if (trimmed(line).empty()) continue;
 
     if (!split_cells(line, cells)) {
@@ -107,7 +108,9 @@ Table parse_csv(const std::string& text, const std::string& name) {
         numbers += kind == CellKind::number ? 1 : 0;
         names += kind == CellKind::text ? 1 : 0;
       }
-      if (numbers == 0) {
+      // A header holds names; a first row of numbers that are not finite is data, refused
+      // below for that.
+      if (numbers == 0 && names > 0) {
         table.has_header = true;
         table.column_names = cells;
         for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -151,7 +154,12 @@ Table parse_csv(const std::string& text, const std::string& name) {
       }
     }
   }
-  if (table.cells.empty()) throw InputError(name + " has no rows of numbers");
+  if (table.cells.empty()) {
+    const bool other_separator =
+        table.columns() == 1 && table.column_names[0].find_first_of(";\t") != std::string::npos;
+    throw InputError(name + " has no rows of numbers" +
+                     (other_separator ? " (cells are separated by commas)" : ""));
+  }
   return table;
 }
 

@@ -25,6 +25,7 @@
 #include "trainer/progress.h"
 #include "trainer/report.h"
 #include "trainer/scaling.h"
+#include "trainer/shortened.h"
 #include "trainer/svg_plot.h"
 #include "trainer/text_files.h"
 #include "trainer/weights_file.h"
@@ -132,7 +133,8 @@ bool same_file(const std::string& a, const std::string& b) {
   namespace fs = std::filesystem;
   std::error_code error;
   if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error);
-  return fs::weakly_canonical(a, error) == fs::weakly_canonical(b, error);
+  return fs::weakly_canonical(fs::absolute(a), error) ==
+         fs::weakly_canonical(fs::absolute(b), error);
 }
 
 // Refuses outputs that would overwrite an input, or each other. Saving over the loaded weights
@@ -231,6 +233,28 @@ std::vector<double> initial_weights(const Run& run, const Network& network, std:
   return params;
 }
 
+// The network's predictions, in the data's units, for rows [first, first + count).
+std::vector<double> predictions(const Network& network, const Run& run, std::size_t first,
+                                std::size_t count) {
+  std::vector<double> predicted(count * run.out());
+  for (std::size_t r = 0; r < count; ++r) {
+    network.predict(&run.scaled_inputs[(first + r) * run.in()], &predicted[r * run.out()]);
+    run.target_scaling.invert_row(&predicted[r * run.out()]);
+  }
+  return predicted;
+}
+
+// Weights that are finite numbers can still be too large for the data: refused before any
+// training, so that the failure is not laid at the learning rate's door.
+void check_loaded_outputs(const Network& network, const Run& run) {
+  std::srand(random_stream(run.options.seed, 3)());
+  const std::vector<double> outputs = predictions(network, run, 0, run.training_rows());
+  if (!std::all_of(outputs.begin(), outputs.end(), [](double v) { return std::isfinite(v); })) {
+    throw InputError(run.options.load_path +
+                     ": its network's outputs on this data are beyond the range of numbers");
+  }
+}
+
 void print_header(const Run& run, std::size_t weights) {
   const Options& options = run.options;
   std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
@@ -244,7 +268,8 @@ void print_header(const Run& run, std::size_t weights) {
   std::printf("network   %s%s\n", describe_network(run.data, run.layers, weights).c_str(),
               options.load_path.empty() ? "" : (", loaded from " + options.load_path).c_str());
   if (run.epochs == 0) {
-    std::printf("training  none: the network is evaluated as it is\n");
+    std::printf("training  none: the network is evaluated as it is, seed %u\n",
+                static_cast<unsigned>(options.seed));
   } else {
     std::printf("training  %s, learning rate %g, %s of %s per row, %s, seed %u\n",
                 options.optimizer == OptimizerChoice::adagrad ? "Adagrad" : "gradient descent",
@@ -256,17 +281,6 @@ void print_header(const Run& run, std::size_t weights) {
   std::printf("scaling   %s\n",
               options.scale ? "every column to [-1, 1] on the training rows" : "none (--no-scale)");
   std::fflush(stdout);
-}
-
-// The network's predictions, in the data's units, for rows [first, first + count).
-std::vector<double> predictions(const Network& network, const Run& run, std::size_t first,
-                                std::size_t count) {
-  std::vector<double> predicted(count * run.out());
-  for (std::size_t r = 0; r < count; ++r) {
-    network.predict(&run.scaled_inputs[(first + r) * run.in()], &predicted[r * run.out()]);
-    run.target_scaling.invert_row(&predicted[r * run.out()]);
-  }
-  return predicted;
 }
 
 // The loss train() reports for row r, measured now: the squared error summed over the outputs,
@@ -427,13 +441,13 @@ void save_weights(const Run& run, const Network& network) {
     throw std::runtime_error("cannot save to " + run.options.save_path + ": " + error.what());
   }
   write_file_atomically(run.options.save_path, text);
-  std::printf("\nweights saved to %s (they work on the data's own units)\n",
+  std::printf("weights saved to %s (they work on the data's own units)\n",
               run.options.save_path.c_str());
 }
 
 void write_plot(const Run& run, const Outcome& outcome, PlotData plot) {
   const bool test = run.test_rows() > 0;
-  plot.title = "oscnet-train: " + run.data.name;
+  plot.title = "oscnet-train: " + shortened(run.data.name, 50);
   plot.target_names = run.data.target_names;
   plot.rows_label = test ? "test rows" : "training rows";
   plot.truth = test ? outcome.test_truth : outcome.training_truth;
@@ -452,15 +466,16 @@ int run_program(int argc, const char* const* argv) {
     std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
     return 0;
   }
+  const Run run = prepare(options);
   check_paths(options);
   if (!options.plot_path.empty()) check_writable(options.plot_path, "--plot");
   if (!options.save_path.empty()) check_writable(options.save_path, "--save");
 
-  const Run run = prepare(options);
   Network network(static_cast<int>(run.in()), static_cast<int>(run.out()), run.layers,
                   run.scaled_inputs.data(), run.scaled_targets.data());
   std::mt19937 weight_engine = random_stream(options.seed, 0);
   network.set_params(initial_weights(run, network, weight_engine));
+  if (!options.load_path.empty()) check_loaded_outputs(network, run);
   print_header(run, network.layout().count());
 
   const bool plotting = !options.plot_path.empty();
@@ -470,6 +485,7 @@ int run_program(int argc, const char* const* argv) {
   const Outcome outcome = evaluate(network, run);
   print_report(stdout, report_lines(run, outcome), run.test_rows() > 0);
   // Weights first: a plot is of no use without the network it shows.
+  if (!options.save_path.empty() || plotting) std::printf("\n");
   if (!options.save_path.empty()) save_weights(run, network);
   if (plotting) write_plot(run, outcome, std::move(plot));
   return 0;

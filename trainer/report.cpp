@@ -1,6 +1,9 @@
 #include "trainer/report.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "trainer/shortened.h"
 
 namespace trainer {
 namespace {
@@ -13,15 +16,19 @@ std::string figure(double value) {
   return text;
 }
 
+// `text` in `width` columns: padded, or shortened.
+std::string fitted(const std::string& text, std::size_t width) {
+  const std::string out = shortened(text, width);
+  return out + std::string(width - display_width(out), ' ');
+}
+
 }  // namespace
 
 void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows) {
   // Columns: name, then RMSE and NRMSE on the training rows and, if any, on the test rows.
   const auto row = [&](const std::string& name, const std::vector<std::string>& cells) {
-    std::string text = name + std::string(name.size() < 30 ? 30 - name.size() : 0, ' ');
-    for (const std::string& cell : cells) {
-      text += ' ' + cell + std::string(cell.size() < 10 ? 10 - cell.size() : 0, ' ');
-    }
+    std::string text = fitted(name, 30);
+    for (const std::string& cell : cells) text += ' ' + fitted(cell, 10);
     while (!text.empty() && text.back() == ' ') text.pop_back();
     std::fprintf(out, "%s\n", text.c_str());
   };
@@ -42,18 +49,24 @@ void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has
     row(line.name, cells);
   }
   // The network against each naive forecast; per-target lines are indented and left out here.
+  // With several targets their RMSE mixes units, so the comparison is of NRMSE.
+  const auto per_target = [](const ReportLine& line) { return line.name.rfind("  ", 0) == 0; };
+  const bool several = std::any_of(lines.begin(), lines.end(), per_target);
   const bool test = has_test_rows;
-  const auto rmse = [&](const ReportLine& line) {
-    return test ? line.test.rmse : line.training.rmse;
+  const auto error = [&](const ReportLine& line) {
+    const ErrorFigures& figures = test ? line.test : line.training;
+    return several ? figures.nrmse : figures.rmse;
   };
-  const double own = rmse(lines.front());
+  const double own = error(lines.front());
   bool first = true;
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    if (lines[i].name.rfind("  ", 0) == 0) continue;
-    if (first)
-      std::fprintf(out, "\nThe network's RMSE on the %s rows is\n", test ? "test" : "training");
+    if (per_target(lines[i])) continue;
+    if (first) {
+      std::fprintf(out, "\nThe network's %s on the %s rows is\n", several ? "NRMSE" : "RMSE",
+                   test ? "test" : "training");
+    }
     first = false;
-    const double ratio = rmse(lines[i]) / own;
+    const double ratio = error(lines[i]) / own;
     const char* name = lines[i].name.c_str();
     if (std::isnan(ratio)) {
       std::fprintf(out, "  not comparable with that of '%s'\n", name);

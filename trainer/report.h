@@ -18,7 +18,8 @@ struct ReportLine {
 };
 
 /// Prints the table of RMSE and NRMSE (the first line is the network's, the others naive
-/// baselines), then how many times smaller the network's test error is than each baseline's.
+/// baselines), then how many times smaller the network's test error is than each baseline's:
+/// RMSE, or NRMSE when there are several targets, whose RMSE mixes units.
 /// Test columns are left out when there are no test rows.
 void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows);
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "trainer/shortened.h"
+
 namespace trainer {
 namespace {
 
@@ -75,25 +77,32 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
-// At most `limit` bytes of `text`, cut at a character boundary and ended with an ellipsis, so
-// that a long file or column name does not run off the picture.
-std::string shortened(const std::string& text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t cut = limit - 3;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return text.substr(0, cut) + "...";
-}
-
 std::string number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", value);
   return text;
 }
 
-std::string label(double value) {
+std::string label(double value, int digits) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.3g", value);
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
   return text;
+}
+
+// Labels for the tick values with as few digits as keep neighbours apart (at least three):
+// values close together far from zero need more.
+std::vector<std::string> tick_labels(const std::vector<double>& values) {
+  std::vector<std::string> labels;
+  for (int digits = 3; digits <= 17; ++digits) {
+    labels.clear();
+    bool distinct = true;
+    for (const double value : values) {
+      labels.push_back(label(value, digits));
+      distinct = distinct && (labels.size() < 2 || labels[labels.size() - 2] != labels.back());
+    }
+    if (distinct) break;
+  }
+  return labels;
 }
 
 struct Curve {
@@ -138,16 +147,20 @@ class Panel {
 
     std::string svg;
     svg += "<text x=\"" + number(kWidth / 2) + "\" y=\"" + number(top_ + 24) +
-           "\" text-anchor=\"middle\" font-size=\"15\">" + escaped(shortened(title_, 90)) +
-           "</text>\n";
+           "\" text-anchor=\"middle\" font-size=\"15\">" + escaped(title_) + "</text>\n";
     svg += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(top_ + kTop) + "\" width=\"" +
            number(plot_width) + "\" height=\"" + number(plot_height) +
            "\" fill=\"none\" stroke=\"#888\"/>\n";
+    std::vector<double> ticks;
     for (int t = 0; t <= 4; ++t) {
       const double y = low + (high - low) * t / 4;
+      ticks.push_back(log_ ? std::pow(10.0, y) : y);
+    }
+    const std::vector<std::string> labels = tick_labels(ticks);
+    for (int t = 0; t <= 4; ++t) {
       const double pixel = top_ + kTop + plot_height * (1.0 - t / 4.0);
       svg += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(pixel + 4) +
-             "\" text-anchor=\"end\" font-size=\"11\">" + label(log_ ? std::pow(10.0, y) : y) +
+             "\" text-anchor=\"end\" font-size=\"11\">" + labels[static_cast<std::size_t>(t)] +
              "</text>\n";
     }
     for (int t = 0; t <= 4; ++t) {
@@ -240,7 +253,7 @@ std::string render_svg(const PlotData& data) {
       predicted.values.push_back(data.predicted[r * targets + k]);
     }
     Panel panel(kTop + kPanelHeight * static_cast<double>(panels.size()),
-                data.target_names[k] + ": network against truth, " + data.rows_label,
+                shortened(data.target_names[k], 40) + ": network against truth, " + data.rows_label,
                 "row among the " + data.rows_label, false);
     panel.add(std::move(truth));
     panel.add(std::move(predicted));
@@ -256,7 +269,7 @@ std::string render_svg(const PlotData& data) {
   svg += "<text x=\"" + number(kWidth / 2) +
          "\" y=\"24\" text-anchor=\"middle\" font-size=\"16\" "
          "font-weight=\"bold\">" +
-         escaped(shortened(data.title, 80)) + "</text>\n";
+         escaped(data.title) + "</text>\n";
   for (const Panel& panel : panels) svg += panel.render();
   return svg + "</svg>\n";
 }

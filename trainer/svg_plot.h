@@ -8,7 +8,7 @@ namespace trainer {
 
 /// What the picture shows: the loss per epoch, and predictions against the truth.
 struct PlotData {
-  std::string title;
+  std::string title;                  ///< kept short by the caller; target names are shortened here
   std::vector<double> training_loss;  ///< one per epoch
   std::vector<double> test_loss;      ///< one per epoch, or empty
   std::string rows_label;             ///< which rows the predictions are for, e.g. "test rows"

@@ -65,6 +65,26 @@ TEST(CsvReader, ByteOrderMarkCarriageReturnsAndBlankLinesAreNotData) {
   EXPECT_EQ(table.cells, (std::vector<double>{1, 2, 3, 4}));
 }
 
+TEST(CsvReader, EveryKindOfLineEndEndsALine) {
+  // Lone carriage returns, with a line feed only at the end, or mixed with line feeds.
+  EXPECT_EQ(parse_csv("a,b\r1,2\r3,4\n", "data.csv").cells, (std::vector<double>{1, 2, 3, 4}));
+  EXPECT_EQ(parse_csv("1,2\r3,4\n5,6\r\n", "data.csv").rows(), 3u);
+  EXPECT_EQ(error_of("1,2\r\r\n3,x\n"), "data.csv, line 3, column 2: 'x' is not a number");
+}
+
+TEST(CsvReader, SpreadsheetLeftoversAreNotData) {
+  // Rows of bare commas at the end, and a header cell left empty.
+  const Table table = parse_csv("a,,c\n1,2,3\n,,\n , ,\n", "data.csv");
+  EXPECT_EQ(table.column_names, (std::vector<std::string>{"a", "column 2", "c"}));
+  EXPECT_EQ(table.cells, (std::vector<double>{1, 2, 3}));
+}
+
+TEST(CsvReader, OtherSeparatorsBringAHint) {
+  EXPECT_TRUE(reports(error_of("a;b\n1;2\n"), "data.csv", "separated by commas"));
+  EXPECT_TRUE(reports(error_of("a,b\n1\t2,3\n"), "data.csv, line 2", "separated by commas"));
+  EXPECT_EQ(error_of("a,b\n1,x\n").find("separated"), std::string::npos);
+}
+
 TEST(CsvReader, LineNumbersCountTheBlankLines) {
   EXPECT_EQ(error_of("a,b\n\n1,2\n  \n3,abc\n"),
             "data.csv, line 5, column 2: 'abc' is not a number");
@@ -105,6 +125,7 @@ TEST(CsvReader, FirstLineMixingNamesAndNumbersIsRefused) {
   // Numbers with an empty or infinite cell are a data row with a bad cell, not a header.
   EXPECT_TRUE(reports(error_of("1,,2\n"), "data.csv, line 1, column 2", "empty"));
   EXPECT_TRUE(reports(error_of("1,nan\n"), "data.csv, line 1, column 2", "finite"));
+  EXPECT_TRUE(reports(error_of("nan,inf\n1,2\n"), "data.csv, line 1, column 1", "finite"));
 }
 
 TEST(CsvReader, TextWithoutDataRowsIsRefused) {

@@ -140,6 +140,8 @@ class Splitting(Workspace):
         self.assert_close(table[MEAN][2], overall_rmse(test), 1e-3)
         # Each target against its own mean: exactly 1 however the columns are combined.
         self.assert_close(table[MEAN][1], 1.0, 1e-3)
+        # Their RMSE mixes units: the summary compares NRMSE.
+        self.assertIn("The network's NRMSE on the test rows is", result.out)
         # And a line per target, in that target's own units.
         for i, (k, name) in enumerate(((3, "sum"), (4, "difference"))):
             for part, column in ((training, 0), (test, 2)):
@@ -293,6 +295,19 @@ class Plot(Workspace):
         plot = self.path("latin1.svg")
         self.run_ok("--data", path, "--epochs", 2, "--quiet", "--plot", plot)
         self.polylines(plot)
+
+    def test_tick_labels_tell_close_values_apart(self):
+        # Values close together far from zero need more than three digits.
+        data = self.write_csv("near.csv", [(i / 50, 1000 + 0.001 * (i % 7)) for i in range(50)])
+        plot = self.path("near.svg")
+        self.run_ok("--data", data, "--epochs", 2, "--layers", "2:tanh", "--quiet", "--plot", plot)
+        root = ElementTree.parse(plot).getroot()
+        labels = [text.text for text in root.iter(SVG + "text")
+                  if text.get("text-anchor") == "end"]
+        self.assertEqual(len(labels) % 5, 0, labels)
+        for panel in range(0, len(labels), 5):
+            ticks = labels[panel:panel + 5]
+            self.assertEqual(len(set(ticks)), 5, ticks)
 
     def test_no_test_rows_plots_the_training_rows(self):
         rows = sin_rows(30)

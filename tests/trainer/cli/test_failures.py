@@ -137,6 +137,38 @@ class OutputOverInput(Workspace):
         both = self.path("out")
         self.assert_bad_input(run("--epochs", 1, "--save", both, "--plot", both), "--plot")
         self.assertFalse(os.path.exists(both))
+        # A file that does not exist yet, named relative to the working directory and in full.
+        result = run("--epochs", 1, "--save", "./new.json", "--plot", "new.json", cwd=self.dir)
+        self.assert_bad_input(result, "--plot")
+        self.assertEqual(os.listdir(self.dir), [])
+
+    def test_the_checks_leave_other_files_alone(self):
+        # Files beside an output, whatever their names, are neither truncated nor removed.
+        data = self.write_csv("out.json.tmp-oscnet", [(i, 2 * i) for i in range(10)])
+        with open(data, encoding="utf-8") as stream:
+            before = stream.read()
+        self.run_ok("--data", data, "--save", self.path("out.json"), "--epochs", 1, "--quiet")
+        with open(data, encoding="utf-8") as stream:
+            self.assertEqual(stream.read(), before)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["out.json", "out.json.tmp-oscnet"])
+
+    def test_saving_through_a_symbolic_link_updates_the_file_it_names(self):
+        os.mkdir(self.path("keep"))
+        real = self.path(os.path.join("keep", "real.json"))
+        link = self.path("current.json")
+        self.run_ok("--epochs", 1, "--layers", "4:tanh", "--quiet", "--save", real)
+        os.symlink(os.path.join("keep", "real.json"), link)
+        with open(real, encoding="utf-8") as stream:
+            first = stream.read()
+        self.run_ok("--epochs", 1, "--quiet", "--load", link, "--save", link)
+        self.assertTrue(os.path.islink(link))
+        with open(real, encoding="utf-8") as stream:
+            self.assertNotEqual(stream.read(), first)
+
+    def test_outputs_that_are_not_regular_files_are_refused(self):
+        pipe = self.path("pipe")
+        os.mkfifo(pipe)
+        self.assert_bad_input(run("--epochs", 1, "--save", pipe), "--save", "regular")
 
 
 class TrainingFailure(Workspace):

@@ -110,6 +110,18 @@ class SaveAndLoad(Workspace):
             json.dump(document, stream)
         self.assert_bad_input(run("--load", weights), weights)
 
+    def test_finite_weights_too_large_for_the_data_are_bad_input_before_training(self):
+        data = self.write_csv("line.csv", [(i, 2 * i, 3 * i) for i in range(1, 11)])
+        weights = self.path("big.json")
+        params = [0.1] * 8 + [0.0] * 4 + [1e308] * 4 + [0.0]
+        with open(weights, "w", encoding="utf-8") as stream:
+            json.dump({"format": "oscnet-weights", "version": 1, "inputs": 2, "outputs": 1,
+                       "layers": [{"units": 4, "activation": "tanh"}], "params": params}, stream)
+        for epochs in (0, 1):
+            result = run("--data", data, "--load", weights, "--epochs", epochs)
+            self.assert_bad_input(result, weights)
+            self.assertNotIn("--lr", result.err)
+
     def test_saving_over_the_loaded_file_keeps_training_it(self):
         weights = self.path("kept.json")
         self.run_ok("--quiet", "--epochs", 1, "--layers", "4:tanh", "--save", weights)
