@@ -18,10 +18,10 @@ std::optional<Activation> activation_from_name(std::string_view name);
 const char* activation_names();
 
 /// One hidden layer: its width and what follows it.
-struct LayerSpec {
+struct HiddenLayer {
   int units = 0;
   Activation activation = Activation::none;
-  bool operator==(const LayerSpec& other) const {
+  bool operator==(const HiddenLayer& other) const {
     return units == other.units && activation == other.activation;
   }
 };

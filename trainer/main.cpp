@@ -40,6 +40,10 @@ constexpr int kDefaultEpochs = 2000;
 // them here makes a run repeatable.
 constexpr double kInitialWeightDeviation = 0.01;
 
+bool all_finite(const std::vector<double>& values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
 // "1 row", "2 rows".
 std::string counted(std::size_t n, const std::string& noun) {
   return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
@@ -82,10 +86,10 @@ void shuffle(std::vector<std::size_t>& order, std::mt19937& engine) {
     std::swap(order[i - 1], order[draw_below(engine, i)]);
 }
 
-std::string describe_network(const Dataset& data, const std::vector<LayerSpec>& layers,
+std::string describe_network(const Dataset& data, const std::vector<HiddenLayer>& layers,
                              std::size_t weights) {
   std::string text = counted(data.input_width(), "input");
-  for (const LayerSpec& layer : layers) {
+  for (const HiddenLayer& layer : layers) {
     text += " -> " + std::to_string(layer.units) + " " + activation_name(layer.activation);
   }
   text += " -> " + counted(data.target_width(), "output");
@@ -160,7 +164,7 @@ void check_paths(const Options& options) {
 struct Run {
   Options options;
   Dataset data;
-  std::vector<LayerSpec> layers;
+  std::vector<HiddenLayer> layers;
   WeightsFile loaded;  ///< empty unless --load
   Split split{};
   int epochs = 0;
@@ -221,8 +225,7 @@ std::vector<double> initial_weights(const Run& run, const Network& network, std:
   if (!run.options.load_path.empty()) {
     params = run.loaded.params;
     unfold_scaling(params, network.layout(), run.input_scaling, run.target_scaling);
-    const auto finite = [](double value) { return std::isfinite(value); };
-    if (!std::all_of(params.begin(), params.end(), finite)) {
+    if (!all_finite(params)) {
       throw InputError(run.options.load_path +
                        ": its weights are too large to work on this data's scale");
     }
@@ -249,7 +252,7 @@ std::vector<double> predictions(const Network& network, const Run& run, std::siz
 void check_loaded_outputs(const Network& network, const Run& run) {
   std::srand(random_stream(run.options.seed, 3)());
   const std::vector<double> outputs = predictions(network, run, 0, run.training_rows());
-  if (!std::all_of(outputs.begin(), outputs.end(), [](double v) { return std::isfinite(v); })) {
+  if (!all_finite(outputs)) {
     throw InputError(run.options.load_path +
                      ": its network's outputs on this data are beyond the range of numbers");
   }
@@ -372,10 +375,8 @@ Outcome evaluate(const Network& network, const Run& run) {
   outcome.test_predicted = predictions(network, run, run.training_rows(), run.test_rows());
   // Each epoch's loss is measured before each step, so a last step that overflows shows only
   // here, in the trained network itself.
-  const auto finite = [](double value) { return std::isfinite(value); };
   const std::vector<double> trained = network.params();
-  if (!std::all_of(trained.begin(), trained.end(), finite) ||
-      !std::all_of(outcome.training_predicted.begin(), outcome.training_predicted.end(), finite)) {
+  if (!all_finite(trained) || !all_finite(outcome.training_predicted)) {
     throw TrainingFailed(
         "training diverged: the trained network's weights or outputs are not finite numbers; "
         "try a smaller --lr");

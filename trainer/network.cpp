@@ -9,11 +9,11 @@
 
 namespace trainer {
 
-Network::Network(int inputs, int outputs, const std::vector<LayerSpec>& layers, const double* input,
-                 const double* target) {
+Network::Network(int inputs, int outputs, const std::vector<HiddenLayer>& layers,
+                 const double* input, const double* target) {
   std::vector<int> units;
   std::vector<int> codes;
-  for (const LayerSpec& layer : layers) {
+  for (const HiddenLayer& layer : layers) {
     units.push_back(layer.units);
     codes.push_back(activation_code(layer.activation));
   }

@@ -14,7 +14,7 @@ class Network {
  public:
   /// Builds the network with the example (`input`, `target`); throws InputError when the
   /// library refuses it.
-  Network(int inputs, int outputs, const std::vector<LayerSpec>& layers, const double* input,
+  Network(int inputs, int outputs, const std::vector<HiddenLayer>& layers, const double* input,
           const double* target);
   ~Network();
   Network(const Network&) = delete;

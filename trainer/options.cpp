@@ -35,12 +35,12 @@ double parse_real(std::string_view option, std::string_view text) {
 
 }  // namespace
 
-std::vector<LayerSpec> default_layers() {
+std::vector<HiddenLayer> default_layers() {
   return {{16, Activation::tanh}, {8, Activation::lee}};
 }
 
-std::vector<LayerSpec> parse_layers(const std::string& text) {
-  std::vector<LayerSpec> layers;
+std::vector<HiddenLayer> parse_layers(const std::string& text) {
+  std::vector<HiddenLayer> layers;
   std::string_view rest = text;
   for (std::size_t index = 1;; ++index) {
     const auto comma = rest.find(',');
@@ -51,25 +51,26 @@ std::vector<LayerSpec> parse_layers(const std::string& text) {
     if (layer.empty() || colon == std::string_view::npos) {
       throw InputError(where + " is not UNITS:ACTIVATION, as in 16:tanh");
     }
-    LayerSpec spec;
-    spec.units = parse_integer<int>(where + ": units", trimmed(layer.substr(0, colon)), 1, INT_MAX);
+    HiddenLayer hidden;
+    hidden.units =
+        parse_integer<int>(where + ": units", trimmed(layer.substr(0, colon)), 1, INT_MAX);
     const std::string_view name = trimmed(layer.substr(colon + 1));
     const auto activation = activation_from_name(name);
     if (!activation) {
       throw InputError(where + ": unknown activation '" + std::string(name) + "'; use " +
                        activation_names());
     }
-    spec.activation = *activation;
-    layers.push_back(spec);
+    hidden.activation = *activation;
+    layers.push_back(hidden);
     if (comma == std::string_view::npos) break;
     rest = rest.substr(comma + 1);
   }
   return layers;
 }
 
-std::string format_layers(const std::vector<LayerSpec>& layers) {
+std::string format_layers(const std::vector<HiddenLayer>& layers) {
   std::string text;
-  for (const LayerSpec& layer : layers) {
+  for (const HiddenLayer& layer : layers) {
     if (!text.empty()) text += ',';
     text += std::to_string(layer.units) + ':' + activation_name(layer.activation);
   }
@@ -184,7 +185,7 @@ Data
                          reported in the data's own units)
 
 Network and training
-  --layers SPEC          hidden layers as UNITS:ACTIVATION,... with activations relu,
+  --layers LIST          hidden layers as UNITS:ACTIVATION,... with activations relu,
                          sigmoid, tanh (tanh of 6x), lee (Lee oscillator), none
                          (default 16:tanh,8:lee)
   --optimizer gd|adagrad gradient descent (default) or Adagrad; Adagrad starts afresh on

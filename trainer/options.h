@@ -16,7 +16,7 @@ enum class OptimizerChoice { gradient_descent, adagrad };
 struct Options {
   std::string data_path;  ///< empty: the built-in Mackey-Glass series
   int targets = 1;
-  std::vector<LayerSpec> layers;  ///< empty: the default, or the loaded file's layers
+  std::vector<HiddenLayer> layers;  ///< empty: the default, or the loaded file's layers
   OptimizerChoice optimizer = OptimizerChoice::gradient_descent;
   double learning_rate = 0.01;
   std::optional<int> epochs;  ///< unset: 2000, or 0 with --load
@@ -34,17 +34,17 @@ struct Options {
 };
 
 /// The hidden layers default to this when neither --layers nor --load gives them.
-std::vector<LayerSpec> default_layers();
+std::vector<HiddenLayer> default_layers();
 
 /// Reads argv; throws InputError for an unknown option, a missing or malformed value, or a
 /// value out of range.
 Options parse_options(int argc, const char* const* argv);
 
 /// Parses "16:tanh,8:lee"; throws InputError naming the faulty layer.
-std::vector<LayerSpec> parse_layers(const std::string& text);
+std::vector<HiddenLayer> parse_layers(const std::string& text);
 
 /// "16:tanh,8:lee", the form parse_layers reads.
-std::string format_layers(const std::vector<LayerSpec>& layers);
+std::string format_layers(const std::vector<HiddenLayer>& layers);
 
 /// The --help text.
 std::string usage_text();

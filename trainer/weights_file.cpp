@@ -119,7 +119,7 @@ WeightsFile parse_weights(const std::string& text, const std::string& name) {
 
   WeightLayout layout;
   layout.widths.push_back(weights.inputs);
-  for (const LayerSpec& layer : weights.layers) layout.widths.push_back(layer.units);
+  for (const HiddenLayer& layer : weights.layers) layout.widths.push_back(layer.units);
   layout.widths.push_back(weights.outputs);
   if (weights.params.size() != layout.count()) {
     const std::string needed =

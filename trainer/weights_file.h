@@ -15,7 +15,7 @@ namespace trainer {
 struct WeightsFile {
   int inputs = 0;
   int outputs = 0;
-  std::vector<LayerSpec> layers;
+  std::vector<HiddenLayer> layers;
   std::vector<double> params;
 };
 

@@ -67,7 +67,7 @@ TEST(Options, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(options.data_path, "in.csv");
     EXPECT_EQ(options.targets, 2);
     EXPECT_EQ(options.layers,
-              (std::vector<LayerSpec>{{3, Activation::relu}, {2, Activation::none}}));
+              (std::vector<HiddenLayer>{{3, Activation::relu}, {2, Activation::none}}));
     EXPECT_EQ(options.optimizer, OptimizerChoice::adagrad);
     EXPECT_EQ(options.learning_rate, 0.5);
     EXPECT_EQ(options.epochs.value_or(-1), 0);
@@ -135,12 +135,13 @@ TEST(Options, RefusesWhatItCannotUse) {
 }
 
 TEST(Layers, ParseAndFormatRoundTrip) {
-  const std::vector<LayerSpec> layers = parse_layers(" 16 : tanh , 8:lee,1:relu,2:sigmoid,3:none");
-  EXPECT_EQ(layers, (std::vector<LayerSpec>{{16, Activation::tanh},
-                                            {8, Activation::lee},
-                                            {1, Activation::relu},
-                                            {2, Activation::sigmoid},
-                                            {3, Activation::none}}));
+  const std::vector<HiddenLayer> layers =
+      parse_layers(" 16 : tanh , 8:lee,1:relu,2:sigmoid,3:none");
+  EXPECT_EQ(layers, (std::vector<HiddenLayer>{{16, Activation::tanh},
+                                              {8, Activation::lee},
+                                              {1, Activation::relu},
+                                              {2, Activation::sigmoid},
+                                              {3, Activation::none}}));
   EXPECT_EQ(format_layers(layers), "16:tanh,8:lee,1:relu,2:sigmoid,3:none");
   EXPECT_EQ(parse_layers(format_layers(layers)), layers);
   EXPECT_EQ(parse_layers(format_layers(default_layers())), default_layers());

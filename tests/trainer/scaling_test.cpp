@@ -75,7 +75,7 @@ TEST(FoldScaling, UnfoldUndoesItAndLeavesTheMiddleLayersAlone) {
 
 struct Shape {
   int inputs;
-  std::vector<LayerSpec> layers;
+  std::vector<HiddenLayer> layers;
   int outputs;
 };
 

@@ -123,7 +123,7 @@ TEST(WeightsFile, ReadsTheValidFile) {
   const WeightsFile weights = parse_weights(document(), "model.json");
   EXPECT_EQ(weights.inputs, 1);
   EXPECT_EQ(weights.outputs, 1);
-  EXPECT_EQ(weights.layers, (std::vector<LayerSpec>{{2, Activation::tanh}}));
+  EXPECT_EQ(weights.layers, (std::vector<HiddenLayer>{{2, Activation::tanh}}));
   EXPECT_EQ(weights.params, (std::vector<double>{1, 2, 3, 4, 5, 6, 7}));
 }
 
