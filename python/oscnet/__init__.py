@@ -1,8 +1,8 @@
 """Python bindings (ctypes, standard library only) for oscnet, a small fully connected
 neural-network library with a Lee-oscillator activation.
 
-Quick start (the library is found through OSCNET_LIBRARY, the build tree next to this package,
-or the system's library paths; see ``oscnet._library``)::
+Quick start (the library is found through OSCNET_LIBRARY, a copy carried in this package, the
+build tree next to a source checkout, or an installed copy; see ``oscnet._library``)::
 
     import oscnet
 
@@ -21,6 +21,11 @@ The library holds ONE network per process: building or loading a second Network 
 first one's network, and the first then raises OscnetError. Not thread-safe. Rows are always
 full (exactly ``inputs`` inputs, ``outputs`` targets). A NaN loss or output is a value, not an
 error. Weights files are the JSON format described in ``oscnet._weights``.
+
+Rows may be any sequence of real numbers. A buffer of doubles (``array.array('d')``, a numpy
+float64 array that is C-contiguous and writable) reaches the library without a copy; other
+numpy arrays are converted. ``predict`` returns a numpy array when given one, and writes into
+``out=`` when asked. numpy is optional: the package never imports it.
 """
 
 from ._library import VERSION, OscnetError, library_path, load_library

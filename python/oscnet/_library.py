@@ -1,24 +1,37 @@
 """Finding and loading the oscnet shared library, with a prototype for every export.
 
-The library is searched in this order:
+The library is searched in this order; the first file that exists is used:
 
 1. the environment variable ``OSCNET_LIBRARY``: the path of the library file. When it is set
    (and not empty) and the file cannot be loaded, the search stops with an error naming it;
-   it never falls back to another copy.
-2. the build tree next to this package: ``<repo>/build``, then ``<repo>/build/Release``,
-   ``<repo>/build/Debug``, ``<repo>/build/RelWithDebInfo`` and ``<repo>/build/MinSizeRel``,
-   with the platform's file names (``liboscnet.so``; ``liboscnet.dylib``; ``oscnet.dll``,
-   ``liboscnet.dll``). A file found there that does not load is an error too.
-3. the system: ``ctypes.util.find_library("oscnet")``, then the plain file names, as the
+   it never falls back to another copy. This is also the way to a library installed under a
+   prefix that step 4 does not know (``OSCNET_LIBRARY=$P/lib/liboscnet.so``).
+2. the copy this package carries: ``liboscnet.so`` (``liboscnet.dylib``; ``oscnet.dll``,
+   ``liboscnet.dll``) inside the package directory. It gets there when the built library is
+   copied into ``python/oscnet/`` before ``pip install``; the installed package then holds it
+   (and git ignores it in the source tree). A carried file that does not load is an error.
+3. the build tree next to this package, only when the package is run from a source checkout
+   (``<repo>/include/oscnet.h`` exists): ``<repo>/build``, then ``<repo>/build/Release``,
+   ``/Debug``, ``/RelWithDebInfo`` and ``/MinSizeRel``. A file there that does not load is an
+   error too.
+4. an installed copy (``cmake --install build [--prefix P]``), in the library directories
+   (``lib``, ``lib/<multiarch>``, ``lib64``; ``bin`` for a DLL) of ``sys.prefix`` (so a library
+   installed with ``--prefix`` into the virtual environment is found), ``sys.base_prefix``,
+   ``/usr/local``, ``/opt/homebrew`` (macOS) and ``/usr``. These are looked at directly,
+   because the loader's cache may not know a fresh install (``ldconfig`` not run). A file
+   there that does not load is noted and the search goes on.
+5. the system: ``ctypes.util.find_library("oscnet")``, then the plain file names, as the
    platform's loader searches them (``LD_LIBRARY_PATH`` and the like).
 
-Every export is called with the C calling convention (``ctypes.CDLL``; never ``WinDLL``).
+When nothing loads, OscnetError lists every place tried. Every export is called with the C
+calling convention (``ctypes.CDLL``; never ``WinDLL``).
 """
 
 import ctypes
 import ctypes.util
 import os
 import sys
+import sysconfig
 import threading
 
 __all__ = ["OscnetError", "find_library", "load_library", "INT_MAX"]
@@ -32,7 +45,13 @@ INT_MAX = 2 ** (8 * ctypes.sizeof(ctypes.c_int) - 1) - 1
 ENVIRONMENT_VARIABLE = "OSCNET_LIBRARY"
 
 _PACKAGE_DIR = os.path.dirname(os.path.abspath(__file__))
-_BUILD_DIR = os.path.normpath(os.path.join(_PACKAGE_DIR, os.pardir, os.pardir, "build"))
+_SOURCE_ROOT = os.path.normpath(os.path.join(_PACKAGE_DIR, os.pardir, os.pardir))
+# An installed package has no build tree beside it; guessing one there could pick up anything.
+_BUILD_DIR = (
+    os.path.join(_SOURCE_ROOT, "build")
+    if os.path.isfile(os.path.join(_SOURCE_ROOT, "include", "oscnet.h"))
+    else None
+)
 _BUILD_SUBDIRS = ("", "Release", "Debug", "RelWithDebInfo", "MinSizeRel")
 
 
@@ -52,11 +71,50 @@ def _file_names(platform=None):
 
 
 def _build_tree_candidates(build_dir=_BUILD_DIR, platform=None):
+    if build_dir is None:
+        return []
     return [
         os.path.join(build_dir, subdir, name) if subdir else os.path.join(build_dir, name)
         for subdir in _BUILD_SUBDIRS
         for name in _file_names(platform)
     ]
+
+
+def _carried_candidates(package_dir=_PACKAGE_DIR, platform=None):
+    return [os.path.join(package_dir, name) for name in _file_names(platform)]
+
+
+def _unique(items):
+    return list(dict.fromkeys(items))
+
+
+def _default_prefixes(platform=None):
+    platform = sys.platform if platform is None else platform
+    prefixes = [sys.prefix, sys.base_prefix, "/usr/local"]
+    if platform == "darwin":
+        prefixes.append("/opt/homebrew")
+    prefixes.append("/usr")
+    return _unique(os.path.normpath(prefix) for prefix in prefixes)
+
+
+def _prefix_candidates(prefixes=None, platform=None, multiarch=None):
+    """The files an install under each prefix would have made, in the order tried."""
+    platform = sys.platform if platform is None else platform
+    prefixes = _default_prefixes(platform) if prefixes is None else prefixes
+    if multiarch is None:
+        multiarch = sysconfig.get_config_var("MULTIARCH") or ""
+    if platform.startswith("win") or platform == "cygwin":
+        library_dirs = ["bin", "lib"]
+    else:
+        # GNUInstallDirs picks lib/<multiarch> only for the prefix /usr on Debian, but a
+        # build configured that way and installed with --prefix elsewhere keeps it.
+        library_dirs = ["lib"] + ([os.path.join("lib", multiarch)] if multiarch else []) + ["lib64"]
+    return _unique(
+        os.path.join(prefix, library_dir, name)
+        for prefix in prefixes
+        for library_dir in library_dirs
+        for name in _file_names(platform)
+    )
 
 
 # The prototype of every export: name -> (restype, argtypes).
@@ -96,10 +154,13 @@ def _open(path):
     return library
 
 
-def find_library(environ=None, build_dir=_BUILD_DIR, platform=None):
+def find_library(
+    environ=None, build_dir=_BUILD_DIR, platform=None, package_dir=_PACKAGE_DIR, prefixes=None
+):
     """Loads the library following the search order of this module and returns
     ``(path_or_name, ctypes.CDLL)``. Raises OscnetError saying where it looked when nothing
-    loads. Does not touch the cached library of :func:`load_library`."""
+    loads. Does not touch the cached library of :func:`load_library`. The arguments other than
+    ``environ`` replace the places searched (for tests)."""
     environ = os.environ if environ is None else environ
     configured = environ.get(ENVIRONMENT_VARIABLE, "")
     if configured:
@@ -115,12 +176,22 @@ def find_library(environ=None, build_dir=_BUILD_DIR, platform=None):
         except OscnetError as error:
             raise OscnetError(f"{error} (from {ENVIRONMENT_VARIABLE}={configured!r})") from error
 
-    candidates = _build_tree_candidates(build_dir, platform)
-    for path in candidates:
+    # The package's own copy and the build tree beside it: a file there that does not load is
+    # a broken build, not a reason to pick up some other copy.
+    owned = _carried_candidates(package_dir, platform) + _build_tree_candidates(build_dir, platform)
+    for path in owned:
         if os.path.isfile(path):
             return path, _open(path)
 
     tried = []
+    installed = _prefix_candidates(prefixes, platform)
+    for path in installed:
+        if os.path.isfile(path):
+            try:
+                return path, _open(path)
+            except OscnetError as error:
+                tried.append(str(error))
+
     system_names = []
     found = ctypes.util.find_library("oscnet")
     if found:
@@ -134,12 +205,13 @@ def find_library(environ=None, build_dir=_BUILD_DIR, platform=None):
 
     raise OscnetError(
         "cannot find the oscnet library. Looked at:\n  "
-        + "\n  ".join(candidates)
+        + "\n  ".join(owned + installed)
         + "\nand in the system's library paths for "
         + ", ".join(system_names)
         + ":"
         + "".join("\n  " + line for line in tried)
-        + "\nBuild it (cmake -S . -B build && cmake --build build) or set "
+        + "\nBuild it (cmake -S . -B build && cmake --build build) and install it "
+        + "(cmake --install build), or set "
         + f"{ENVIRONMENT_VARIABLE} to the path of the library file."
     )
 

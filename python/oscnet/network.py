@@ -11,6 +11,7 @@ import ctypes
 import mmap
 import numbers
 import operator
+import sys
 import threading
 import weakref
 
@@ -88,24 +89,120 @@ def _normalised_layers(layers):
     return tuple(described)
 
 
+_DOUBLE_P = ctypes.POINTER(ctypes.c_double)
+
+
+def _numpy_array(values):
+    """numpy, when `values` is a numpy array (numpy is never imported here: an array means
+    the caller has imported it already), else None."""
+    numpy = sys.modules.get("numpy")
+    if numpy is not None and isinstance(values, numpy.ndarray):
+        return numpy
+    return None
+
+
+def _sequence_error(values, what):
+    return TypeError(f"{what} must be a sequence of numbers, not {type(values).__name__}")
+
+
+def _size_error(count, size, what):
+    return ValueError(f"{what} has {count} values; the network needs exactly {size}")
+
+
+def _numpy_row(numpy, values, size, what):
+    """A pointer to the doubles of a 1-D numpy array: its own buffer when it is already
+    writable, C-contiguous, aligned native float64 (no copy), otherwise a converted copy."""
+    if values.ndim != 1:
+        raise ValueError(f"{what} must be one row (a 1-D array), got shape {values.shape}")
+    if values.shape[0] != size:
+        raise _size_error(values.shape[0], size, what)
+    if values.dtype.kind not in "biuf":
+        raise TypeError(f"{what} must hold real numbers, not {values.dtype}")
+    # Writable too: the C functions take double*, even where they only read.
+    row = numpy.require(values, dtype=numpy.float64, requirements="CAW")
+    return row.ctypes.data_as(_DOUBLE_P)  # the pointer keeps `row` alive
+
+
+def _double_buffer(values):
+    """(length, readonly) of a 1-D contiguous buffer of native doubles, or None for anything
+    else (not a buffer, another item type, strided...)."""
+    try:
+        view = memoryview(values)
+    except TypeError:
+        return None
+    with view:
+        if view.ndim != 1 or view.format not in ("d", "@d") or not view.c_contiguous:
+            return None
+        return len(view), view.readonly
+
+
+def _buffer_row(values, size, what):
+    """The ctypes array over a buffer of native doubles (array.array('d'), a memoryview cast
+    to 'd', ...): the caller's own memory when writable, else a copy. None for any other
+    object, which is then read as a sequence."""
+    described = _double_buffer(values)
+    if described is None:
+        return None
+    length, readonly = described
+    if length != size:
+        raise _size_error(length, size, what)
+    row_type = ctypes.c_double * size
+    return row_type.from_buffer_copy(values) if readonly else row_type.from_buffer(values)
+
+
 def _row(values, size, what):
-    """A ctypes array of exactly `size` doubles from a sequence of real numbers."""
+    """Exactly `size` doubles from a sequence of real numbers, as something ctypes passes for
+    a double*. numpy arrays and buffers of doubles are passed without a copy where they
+    allow it; anything else is copied into a new ctypes array."""
     if isinstance(values, (str, bytes)):
-        raise TypeError(f"{what} must be a sequence of numbers, not {type(values).__name__}")
+        raise _sequence_error(values, what)
+    numpy = _numpy_array(values)
+    if numpy is not None:
+        return _numpy_row(numpy, values, size, what)
+    row = _buffer_row(values, size, what)
+    if row is not None:
+        return row
     try:
         values = list(values)
-    except TypeError:
-        raise TypeError(
-            f"{what} must be a sequence of numbers, not {type(values).__name__}"
-        ) from None
+    except (TypeError, NotImplementedError):  # the latter: a many-dimensional memoryview
+        raise _sequence_error(values, what) from None
     if len(values) != size:
-        raise ValueError(f"{what} has {len(values)} values; the network needs exactly {size}")
+        raise _size_error(len(values), size, what)
     row = (ctypes.c_double * size)()
     for index, value in enumerate(values):
         if not isinstance(value, numbers.Real):
             raise TypeError(f"{what}[{index}] must be a real number, not {type(value).__name__}")
         row[index] = float(value)
     return row
+
+
+def _output_row(out, size):
+    """The caller's `out` as a double* the library may write, or a ValueError/TypeError."""
+    numpy = _numpy_array(out)
+    if numpy is not None:
+        usable = (
+            out.ndim == 1
+            and out.dtype == numpy.float64
+            and out.flags.c_contiguous
+            and out.flags.aligned
+            and out.flags.writeable
+        )
+        if not usable:
+            raise TypeError("out must be a writable, contiguous 1-D float64 array")
+        if out.shape[0] != size:
+            raise _size_error(out.shape[0], size, "out")
+        return out.ctypes.data_as(_DOUBLE_P)
+    described = _double_buffer(out)
+    if described is None:
+        raise TypeError(
+            f"out must be a writable, contiguous buffer of doubles, not {type(out).__name__}"
+        )
+    length, readonly = described
+    if readonly:
+        raise TypeError("out is read-only")
+    if length != size:
+        raise _size_error(length, size, "out")
+    return (ctypes.c_double * size).from_buffer(out)
 
 
 def _zeros(size):
@@ -339,15 +436,28 @@ class Network:
                 )
             )
 
-    def predict(self, x):
-        """The network's outputs for ``x`` (``inputs`` values), as a list of ``outputs`` floats.
-        Leaves the training loss alone. NaN inputs give NaN outputs."""
+    def predict(self, x, out=None):
+        """The network's outputs for ``x`` (``inputs`` values): a numpy array when ``x`` is
+        one, else a list of ``outputs`` floats. With ``out`` (a writable contiguous buffer of
+        ``outputs`` doubles: a float64 numpy array, an ``array.array('d')``...), the library
+        writes straight into it and ``out`` is returned. Leaves the training loss alone. NaN
+        inputs give NaN outputs."""
         with _calls:
             library = self._require()
             x_row = _row(x, self._inputs, "x")
-            out = (ctypes.c_double * self._outputs)()
-            library.Predict(self._inputs, self._outputs, x_row, out)
-            return list(out)
+            if out is not None:
+                out_row = _output_row(out, self._outputs)
+                library.Predict(self._inputs, self._outputs, x_row, out_row)
+                return out
+            numpy = _numpy_array(x)
+            if numpy is not None:
+                result = numpy.empty(self._outputs, dtype=numpy.float64)
+                out_row = result.ctypes.data_as(_DOUBLE_P)
+                library.Predict(self._inputs, self._outputs, x_row, out_row)
+                return result
+            result = (ctypes.c_double * self._outputs)()
+            library.Predict(self._inputs, self._outputs, x_row, result)
+            return list(result)
 
     # -- weights -----------------------------------------------------------------------------
 

@@ -1,10 +1,13 @@
 """Finding and loading the library, the package version, and the diagnostic export."""
 
 import ctypes.util
+import importlib.util
 import os
 import re
+import shutil
 import subprocess
 import sys
+import sysconfig
 import tempfile
 import unittest
 
@@ -17,6 +20,7 @@ from .support import LibraryTestCase
 
 PYTHON_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HEADER = os.path.join(PYTHON_DIR, os.pardir, "include", "oscnet.h")
+PYPROJECT = os.path.join(PYTHON_DIR, "pyproject.toml")
 
 
 class FindLibraryTest(unittest.TestCase):
@@ -70,7 +74,8 @@ class FindLibraryTest(unittest.TestCase):
             "import sys\n"
             "from oscnet import _library\n"
             "try:\n"
-            "    _library.find_library({}, build_dir=sys.argv[1])\n"
+            "    _library.find_library({}, build_dir=sys.argv[1], package_dir=sys.argv[1],\n"
+            "                          prefixes=[sys.argv[1]])\n"
             "except _library.OscnetError as error:\n"
             "    print(error)\n"
             "else:\n"
@@ -86,7 +91,10 @@ class FindLibraryTest(unittest.TestCase):
             timeout=60,
         )
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn(os.path.join(self.dir, "Debug", _library._file_names()[0]), result.stdout)
+        name = _library._file_names()[0]
+        self.assertIn(os.path.join(self.dir, "Debug", name), result.stdout)
+        self.assertIn(os.path.join(self.dir, name), result.stdout)  # the carried copy
+        self.assertIn(os.path.join(self.dir, "lib64", name), result.stdout)  # an installed one
         self.assertIn("set OSCNET_LIBRARY", result.stdout)
 
     def test_a_process_with_a_wrong_setting_fails_clearly(self):
@@ -109,12 +117,133 @@ class FindLibraryTest(unittest.TestCase):
         self.assertEqual(_library._file_names("win32"), ("oscnet.dll", "liboscnet.dll"))
 
 
+def _link(target, *parts):
+    """A symbolic link at os.path.join(*parts) (its folders made) to `target`."""
+    path = os.path.join(*parts)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    os.symlink(os.path.abspath(target), path)
+    return path
+
+
+def _junk(*parts):
+    path = os.path.join(*parts)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as stream:
+        stream.write("not a shared library\n")
+    return path
+
+
+@unittest.skipUnless(hasattr(os, "symlink") and sys.platform.startswith("linux"), "Linux")
+class SearchOrderTest(unittest.TestCase):
+    """The places after OSCNET_LIBRARY, each one made up in a temporary folder."""
+
+    def setUp(self):
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        self.dir = directory.name
+        self.real = _library.library_path()
+        self.package = os.path.join(self.dir, "package")
+        self.build = os.path.join(self.dir, "build")
+        os.makedirs(self.package)
+
+    def find(self, prefixes=()):
+        return _library.find_library(
+            {}, build_dir=self.build, package_dir=self.package, prefixes=list(prefixes)
+        )
+
+    def test_the_carried_copy_comes_before_the_build_tree(self):
+        _link(self.real, self.build, "liboscnet.so")
+        carried = _link(self.real, self.package, "liboscnet.so")
+        self.assertEqual(self.find()[0], carried)
+
+    def test_a_carried_copy_that_does_not_load_is_an_error(self):
+        broken = _junk(self.package, "liboscnet.so")
+        _link(self.real, self.build, "liboscnet.so")
+        with self.assertRaisesRegex(oscnet.OscnetError, re.escape(broken)):
+            self.find()
+
+    def test_an_installed_copy_is_found_under_each_library_folder(self):
+        multiarch = sysconfig.get_config_var("MULTIARCH")
+        library_dirs = ["lib", "lib64"] + ([os.path.join("lib", multiarch)] if multiarch else [])
+        for library_dir in library_dirs:
+            with self.subTest(library_dir), tempfile.TemporaryDirectory() as prefix:
+                installed = _link(self.real, prefix, library_dir, "liboscnet.so")
+                self.assertEqual(self.find([os.path.join(self.dir, "empty"), prefix])[0], installed)
+
+    def test_the_build_tree_comes_before_an_installed_copy(self):
+        built = _link(self.real, self.build, "Debug", "liboscnet.so")
+        _link(self.real, self.dir, "prefix", "lib", "liboscnet.so")
+        self.assertEqual(self.find([os.path.join(self.dir, "prefix")])[0], built)
+
+    def test_an_installed_copy_that_does_not_load_is_passed_over(self):
+        first = os.path.join(self.dir, "first")
+        _junk(first, "lib", "liboscnet.so")
+        installed = _link(self.real, self.dir, "second", "lib", "liboscnet.so")
+        self.assertEqual(self.find([first, os.path.join(self.dir, "second")])[0], installed)
+
+    def test_the_interpreters_prefix_is_searched_first(self):
+        prefixes = _library._default_prefixes()
+        self.assertEqual(prefixes[0], os.path.normpath(sys.prefix))
+        self.assertIn("/usr/local", prefixes)
+        self.assertIn("/usr", prefixes)
+        self.assertEqual(len(prefixes), len(set(prefixes)))
+
+    def test_an_installed_package_has_no_build_tree(self):
+        # A copy of the package away from the source tree, imported in a process of its own.
+        shutil.copytree(
+            os.path.join(PYTHON_DIR, "oscnet"),
+            os.path.join(self.package, "oscnet"),
+            ignore=shutil.ignore_patterns("__pycache__", "*.so", "*.dylib", "*.dll"),
+        )
+        script = "from oscnet import _library; print(_library._BUILD_DIR)"
+        environment = dict(os.environ, PYTHONPATH=self.package)
+        result = subprocess.run(
+            [sys.executable, "-c", script],
+            cwd=self.dir,  # not the source tree, which "-c" would put first on the path
+            env=environment,
+            capture_output=True,
+            text=True,
+            timeout=60,
+        )
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.strip(), "None")
+        # In the source tree it is the build folder at the top.
+        self.assertEqual(_library._BUILD_DIR, os.path.join(os.path.dirname(PYTHON_DIR), "build"))
+
+
+def _header_version():
+    with open(HEADER, encoding="utf-8") as stream:
+        return re.search(r'#define OSCNET_VERSION_STRING "([^"]+)"', stream.read()).group(1)
+
+
 class VersionTest(unittest.TestCase):
     @unittest.skipUnless(os.path.isfile(HEADER), "no include/oscnet.h next to the package")
     def test_the_package_version_is_the_headers(self):
-        with open(HEADER, encoding="utf-8") as stream:
-            found = re.search(r'#define OSCNET_VERSION_STRING "([^"]+)"', stream.read())
-        self.assertEqual(oscnet.__version__, found.group(1))
+        self.assertEqual(oscnet.__version__, _header_version())
+
+    @unittest.skipUnless(os.path.isfile(HEADER), "no include/oscnet.h next to the package")
+    @unittest.skipUnless(os.path.isfile(PYPROJECT), "no pyproject.toml next to the tests")
+    @unittest.skipUnless(importlib.util.find_spec("setuptools"), "setuptools is not installed")
+    def test_the_distribution_version_is_the_headers(self):
+        # Asked of setuptools itself, as pip building the package would, in a copy of the
+        # project so that nothing is written beside the sources.
+        with tempfile.TemporaryDirectory() as project:
+            for name in ("pyproject.toml", "setup.py", "README.md"):
+                shutil.copy(os.path.join(PYTHON_DIR, name), project)
+            shutil.copytree(
+                os.path.join(PYTHON_DIR, "oscnet"),
+                os.path.join(project, "oscnet"),
+                ignore=shutil.ignore_patterns("__pycache__", "*.so", "*.dylib", "*.dll"),
+            )
+            result = subprocess.run(
+                [sys.executable, "setup.py", "--version"],
+                cwd=project,
+                capture_output=True,
+                text=True,
+                timeout=120,
+            )
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.split()[-1], _header_version())
 
 
 class MyAddTest(LibraryTestCase):
