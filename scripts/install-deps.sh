@@ -18,18 +18,27 @@ if [[ ${1:-} != --build-only ]]; then
   packages+=(clang-14 libclang-rt-14-dev valgrind)
 fi
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-
-if ((${#missing[@]} > 0)); then
-  as_root=()
+# Installs those of the given packages that are missing.
+install_missing() {
+  local missing=() package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  ((${#missing[@]} > 0)) || return 0
+  local as_root=()
   if [[ $(id -u) -ne 0 ]]; then as_root=(sudo); fi
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   "${as_root[@]}" apt-get update -qq
   "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+}
+
+install_missing "${packages[@]}"
+
+# A kernel with 32-bit execution switched off runs the 32-bit tests under qemu-i386.
+if [[ ${1:-} != --build-only ]]; then
+  source "$(dirname "$0")/i686-runner.sh"
+  if [[ $(i686_run_mode) == qemu ]]; then install_missing qemu-user; fi
 fi

@@ -2,7 +2,9 @@
 
 CTest sets OSCNET_TRAIN (the program), OSCNET_LIBRARY and PYTHONPATH (for the Python package)
 and OSCNET_PYTHON_LOADS_LIBRARY (0 where python cannot load this build's library, as under
-the sanitizers).
+the sanitizers). OSCNET_TRAIN_EMULATOR, when set, is the command that runs the program
+(qemu-i386 for a 32-bit build on a kernel that cannot run 32-bit programs), its words separated
+by spaces.
 """
 
 import csv
@@ -34,6 +36,12 @@ def program():
     return path
 
 
+def command(*arguments):
+    """The command line that runs the program with `arguments`, through the emulator if any."""
+    emulator = os.environ.get("OSCNET_TRAIN_EMULATOR", "").split()
+    return [*emulator, program(), *map(str, arguments)]
+
+
 def python_loads_library():
     return os.environ.get("OSCNET_PYTHON_LOADS_LIBRARY") == "1"
 
@@ -62,7 +70,7 @@ class Result:
 def run(*arguments, cwd=None, timeout=TIMEOUT):
     """Runs the program with stderr a pipe (so progress comes as plain lines)."""
     completed = subprocess.run(
-        [program(), *map(str, arguments)],
+        command(*arguments),
         stdin=subprocess.DEVNULL,
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,

@@ -7,7 +7,7 @@ import subprocess
 import unittest
 
 from cli_support import (MEAN, NETWORK, PERSISTENCE, REPOSITORY, TIMEOUT, Workspace,
-                         mackey_glass_rows, mean, program, progress_lines, rmse, nrmse, run,
+                         mackey_glass_rows, command, mean, progress_lines, rmse, nrmse, run,
                          rows_split)
 
 
@@ -85,7 +85,7 @@ class Progress(Workspace):
     def test_a_bar_redrawn_in_place_on_a_terminal(self):
         master, slave = os.openpty()
         try:
-            process = subprocess.Popen([program(), "--epochs", "40"], stdin=subprocess.DEVNULL,
+            process = subprocess.Popen(command("--epochs", "40"), stdin=subprocess.DEVNULL,
                                        stdout=subprocess.PIPE, stderr=slave)
         finally:
             os.close(slave)

@@ -5,7 +5,7 @@ import os
 import subprocess
 import unittest
 
-from cli_support import TIMEOUT, Workspace, program, run, sin_rows
+from cli_support import TIMEOUT, Workspace, command, run, sin_rows
 
 
 class BadData(Workspace):
@@ -214,8 +214,8 @@ class TrainingFailure(Workspace):
                 os.makedirs(out_dir, exist_ok=True)
                 target = os.path.join(out_dir, "result.file")
                 process = subprocess.Popen(
-                    [program(), "--data", data, "--layers", "2:tanh", "--epochs", "5000", option,
-                     target], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                    command("--data", data, "--layers", "2:tanh", "--epochs", "5000", option,
+                            target), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                     stderr=subprocess.PIPE, text=True)
                 first = process.stderr.readline()
                 os.rmdir(out_dir)
