@@ -147,8 +147,18 @@ loaded=$(head -n 1 "$log")
 check_library_path "$loaded" "$carried/lib"
 echo "check-python-package: carried copy found at $loaded"
 
+# Whether this process may overlay a folder in a mount namespace of its own (root, and a kernel
+# or container that allows it).
+can_overlay() {
+  local probe=$tmp/probe
+  mkdir -p "$probe"
+  [[ $(id -u) == 0 ]] && unshare -m sh -c "mount -t tmpfs tmpfs '$probe' && mkdir '$probe/l' \
+    '$probe/u' '$probe/w' && mount -t overlay overlay \
+    -o 'lowerdir=$probe/l,upperdir=$probe/u,workdir=$probe/w' '$probe/l'" > /dev/null 2>&1
+}
+
 # 3. The default prefix, as the README tells users: cmake --install without --prefix.
-if [[ $(id -u) == 0 ]] && unshare -m true 2> /dev/null; then
+if can_overlay; then
   prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
   [[ $prefix == /usr/local ]] || echo "check-python-package: note: $build installs to $prefix"
   mkdir -p "$tmp/layer"
@@ -169,6 +179,7 @@ if [[ $(id -u) == 0 ]] && unshare -m true 2> /dev/null; then
   check_library_path "$loaded" "$prefix"
   echo "check-python-package: default prefix: found at $loaded"
 else
-  echo "check-python-package: note: default-prefix check skipped (needs root and unshare -m)"
+  echo "check-python-package: note: default-prefix check skipped (needs root, and overlay" \
+    "mounts in a private namespace)"
 fi
 echo "check-python-package: all checks passed"
