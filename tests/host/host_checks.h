@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #if defined(_WIN32)
+#include <string.h>
 #include <windows.h>
 typedef HMODULE library_handle;
 #else
@@ -25,8 +26,13 @@ static int failures = 0;
   } while (0)
 
 #if defined(_WIN32)
-#define LOAD_SYMBOL(library, pointer, name) \
-  (*(FARPROC*)(&(pointer)) = GetProcAddress((library), (name)))
+/* GetProcAddress answers a FARPROC: copying its bytes sets a pointer of any function type with
+ * neither a cast between function types nor a store through a type-punned pointer. */
+#define LOAD_SYMBOL(library, pointer, name)               \
+  do {                                                    \
+    FARPROC address_ = GetProcAddress((library), (name)); \
+    memcpy(&(pointer), &address_, sizeof(pointer));       \
+  } while (0)
 #else
 /* POSIX's way to turn dlsym's object pointer into a function pointer. */
 #define LOAD_SYMBOL(library, pointer, name) (*(void**)(&(pointer)) = dlsym((library), (name)))
@@ -41,7 +47,9 @@ static library_handle load_library(int argc, char** argv) {
 #if defined(_WIN32)
   library_handle library = LoadLibraryA(argv[1]);
   if (library == NULL) {
-    fprintf(stderr, "cannot load %s: error %lu\n", argv[1], (unsigned long)GetLastError());
+    DWORD error = GetLastError();
+    fprintf(stderr, "cannot load %s: error %lu%s\n", argv[1], (unsigned long)error,
+            error == ERROR_BAD_EXE_FORMAT ? " (a DLL of the other width, 32- or 64-bit)" : "");
     exit(1);
   }
 #else

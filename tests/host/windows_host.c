@@ -1,5 +1,6 @@
-/* A 32-bit Windows host: loads the DLL with LoadLibraryA, finds each export with GetProcAddress
- * and calls it through its cdecl signature. Usage: windows_host PATH_TO_LIBOSCNET_DLL */
+/* A Windows host, 32- or 64-bit like the DLL it loads: loads the DLL with LoadLibraryA, finds
+ * each export with GetProcAddress and calls it through its cdecl signature.
+ * Usage: windows_host PATH_TO_LIBOSCNET_DLL */
 #include <limits.h>
 #include <math.h>
 #include <stdbool.h>
@@ -100,6 +101,8 @@ static void check_weights_round_trip(void) {
 }
 
 int main(int argc, char** argv) {
+  /* Names the width in the log: a host loads only a DLL of its own width (else error 193). */
+  printf("windows host: %d-bit process\n", (int)(sizeof(void*) * CHAR_BIT));
   library_handle library = load_library(argc, argv);
   if (!load_exports(library, &lib)) return 1;
 
