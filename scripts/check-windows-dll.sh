@@ -55,7 +55,8 @@ grep -q "^set(CMAKE_CXX_COMPILER .*$triple-g++-win32\"" "${compiler_files[@]}" |
   fail "$build was configured for another target; use a fresh build directory for $arch"
 cmake --build "$build" --parallel "$(nproc)" --target oscnet oscnet_windows_host
 
-dll=$build/liboscnet.dll
+# The DLL's name is CMake's to choose (liboscnet.dll or oscnet.dll).
+dll=$(realpath --relative-to=. "$(<"$build/tests/oscnet_dll_path.txt")")
 host=$build/tests/oscnet_windows_host.exe
 headers=$("$objdump" -p "$dll")
 

@@ -57,7 +57,7 @@ fi
 export WINEPREFIX=${WINEPREFIX:-$PWD/$build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 wine_bin=$(command -v wine)
-dll=$(cd "$build" && pwd)/liboscnet.dll
+dll=$(<"$build/tests/oscnet_dll_path.txt")
 host=$build/tests/oscnet_windows_host.exe
 
 output=$("$wine_bin" "$host" "$(winepath -w "$dll" 2>/dev/null)" 2>&1 </dev/null) || true

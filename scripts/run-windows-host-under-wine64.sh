@@ -60,7 +60,7 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
 fi
 
 # The fresh prefix maps drive Z: to /.
-dll=$(dirname "$WINEPREFIX")/liboscnet.dll
+dll=$(<"$build/tests/oscnet_dll_path.txt")
 dll_windows=Z:${dll//\//\\}
 host=$build/tests/oscnet_windows_host.exe
 
