@@ -95,7 +95,7 @@ while IFS=$'\t' read -r n line lang marker; do
         command -v "$command" >/dev/null || missing+=("$command")
       done
       if ((${#missing[@]} > 0)); then
-        echo "-- SKIPPED $where: ${missing[*]} not installed"
+        echo "-- SKIPPED $where: it needs ${needs[*]}, and ${missing[*]} is not installed"
         last_run=$where last_output="" last_skipped="its commands were skipped"
         skipped=$((skipped + 1))
         continue
