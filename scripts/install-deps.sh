@@ -9,11 +9,12 @@ if [[ ${1:-} != --build-only ]]; then
   packages+=(libgtest-dev clang-format)
   # The benchmarks, built with the project, and the library they compare with.
   packages+=(libbenchmark-dev libfann-dev)
-  # The install check, the 32-bit x86 Linux build and the 32-bit Windows DLL cross-build.
-  packages+=(pkgconf file g++-multilib g++-mingw-w64-i686-win32)
-  # The Python package's tests need an interpreter; one from elsewhere (pyenv, a venv) will do,
-  # so the command is checked, not the package.
-  if ! command -v python3 >/dev/null 2>&1; then packages+=(python3); fi
+  # The install check, the 32-bit x86 Linux build and the two Windows DLLs' cross-builds, the
+  # 64-bit one run under wine64.
+  packages+=(pkgconf file g++-multilib g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64)
+  # The Python package, installed with pip into fresh virtual environments: Debian's python with
+  # venv, pip, setuptools, wheel (pip's build step needs it) and numpy.
+  packages+=(python3 python3-venv python3-pip python3-setuptools python3-wheel python3-numpy)
   # Fuzzing (Clang and its libFuzzer runtime) and the memory check of the C hosts.
   packages+=(clang-14 libclang-rt-14-dev valgrind)
 fi

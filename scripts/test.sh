@@ -28,6 +28,9 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== install check (CMake package, pkg-config, soname chain)"
 bash scripts/check-install.sh build
 
+echo "== Python package installed with pip (fresh virtual environments, offline)"
+bash scripts/check-python-package.sh build
+
 echo "== 32-bit x86 Linux build (C hosts and oscnet-train on the real 32-bit library)"
 source scripts/i686-runner.sh
 i686_mode=$(i686_run_mode)
@@ -54,8 +57,9 @@ for library in build-i686/liboscnet.so*; do
 done
 ctest --test-dir build-i686 --output-on-failure --no-tests=error --parallel "$jobs"
 
-echo "== 32-bit Windows DLL cross-build (exports, imports, calling convention)"
-bash scripts/check-windows-dll.sh build-mingw
+echo "== Windows DLLs: 32-bit checked statically, 64-bit checked and run under wine64"
+bash scripts/check-windows-dll.sh i686 build-mingw
+bash scripts/run-windows-host-under-wine64.sh build-mingw64
 
 echo "== fuzzing the exported functions (libFuzzer, 60 s)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
