@@ -9,7 +9,15 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-echo "== release build"
+# Starts a stage: prints its title and how long the previous stage took.
+stage_title="" stage_start=$SECONDS
+stage() {
+  if [[ -n $stage_title ]]; then echo "-- $stage_title: $((SECONDS - stage_start)) s"; fi
+  stage_title=$1 stage_start=$SECONDS
+  echo "== $1"
+}
+
+stage "release build"
 # Options are set explicitly so that a cache left by a hand-made build cannot skip the tests.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=ON \
   -DOSCNET_BUILD_UNIT_TESTS=ON -DOSCNET_BUILD_EXAMPLES=ON -DOSCNET_BUILD_TRAINER=ON \
@@ -17,7 +25,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DOSCNET_BUILD_TESTS=ON \
 cmake --build build --parallel "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error --parallel "$jobs"
 
-echo "== sanitizer build (address, undefined)"
+stage "sanitizer build (address, undefined)"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DOSCNET_BUILD_TESTS=ON -DOSCNET_SANITIZE=ON \
   -DOSCNET_BUILD_BENCHMARKS=OFF \
   >/dev/null
@@ -25,13 +33,13 @@ cmake --build build-sanitize --parallel "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure --no-tests=error --parallel "$jobs"
 
-echo "== install check (CMake package, pkg-config, soname chain)"
+stage "install check (CMake package, pkg-config, soname chain)"
 bash scripts/check-install.sh build
 
-echo "== Python package installed with pip (fresh virtual environments, offline)"
+stage "Python package installed with pip (fresh virtual environments, offline)"
 bash scripts/check-python-package.sh build
 
-echo "== 32-bit x86 Linux build (C hosts and oscnet-train on the real 32-bit library)"
+stage "32-bit x86 Linux build (C hosts and oscnet-train on the real 32-bit library)"
 source scripts/i686-runner.sh
 i686_mode=$(i686_run_mode)
 if [[ $i686_mode == native ]]; then
@@ -57,11 +65,11 @@ for library in build-i686/liboscnet.so*; do
 done
 ctest --test-dir build-i686 --output-on-failure --no-tests=error --parallel "$jobs"
 
-echo "== Windows DLLs: 32-bit checked statically, 64-bit checked and run under wine64"
+stage "Windows DLLs: 32-bit checked statically, 64-bit checked and run under wine64"
 bash scripts/check-windows-dll.sh i686 build-mingw
 bash scripts/run-windows-host-under-wine64.sh build-mingw64
 
-echo "== fuzzing the exported functions (libFuzzer, 60 s)"
+stage "fuzzing the exported functions (libFuzzer, 60 s)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DOSCNET_FUZZ=ON >/dev/null
 cmake --build build-fuzz --parallel "$jobs"
@@ -79,5 +87,6 @@ fi
 grep -E '^(Done|stat::(average_exec_per_sec|new_units_added|peak_rss_mb))' "$fuzz_dir/log"
 rm -rf "$fuzz_dir"
 
-echo "== soak (release build): 300000 cycles, resident memory must stay flat"
+stage "soak (release build): 300000 cycles, resident memory must stay flat"
 build/bench/oscnet_soak 1 --cycles 300000
+stage "all stages passed in $SECONDS s"
