@@ -105,7 +105,10 @@ while IFS=$'\t' read -r n line lang marker; do
       output=$work/output-$n
       started=$SECONDS
       status=0
-      (cd "$copy" && HOME=$work/home bash -euo pipefail "$body" >"$output" 2>"$output.err") || status=$?
+      # The README is written for a fresh Debian machine, whose python3 is Debian's (with the
+      # pip, wheel and numpy that install-deps.sh installs), whatever else this PATH puts first.
+      (cd "$copy" && HOME=$work/home PATH=/usr/bin:$PATH bash -euo pipefail "$body" >"$output" \
+        2>"$output.err") || status=$?
       if ((status != 0)); then
         tail -n 30 "$output" "$output.err" >&2
         fail "$where exited with status $status (its commands are printed above, the end of their output just now)"

@@ -39,6 +39,9 @@ bash scripts/check-install.sh build
 stage "Python package installed with pip (fresh virtual environments, offline)"
 bash scripts/check-python-package.sh build
 
+stage "README commands, as printed, in a scratch copy of the repository"
+bash scripts/check-readme.sh
+
 stage "32-bit x86 Linux build (C hosts and oscnet-train on the real 32-bit library)"
 source scripts/i686-runner.sh
 i686_mode=$(i686_run_mode)
