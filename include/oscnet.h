@@ -1,10 +1,18 @@
 /*
- * oscnet: one fully connected neural network per process, driven through plain C functions.
- * Usable from C99 and C++.
+ * oscnet: fully connected neural networks driven through plain C functions. Usable from C99 and
+ * C++.
  *
- * Call order: build_net once; then train, Predict and the weights functions any number of times,
- * in any order; then release_net; then possibly build_net again. myAdd may be called at any time.
- * Calls must not overlap: the network is process-wide state without locks.
+ * Two families of functions:
+ * - Network handles (oscnet_create ... oscnet_destroy): as many networks as the host likes, each
+ *   with its own seeded random streams and optimizer state. Different networks may be used from
+ *   different threads at the same time with no lock between them; overlapping calls on one
+ *   handle are serialised by that network's own lock, so they are safe but do not run in
+ *   parallel. A function that fails leaves a message for oscnet_last_error() of that thread.
+ * - The default network (build_net, train, Predict, release_net and the oscnet_*_params
+ *   functions): one process-wide network, as in earlier versions. Call order: build_net once;
+ *   then train, Predict and the weights functions any number of times, in any order; then
+ *   release_net; then possibly build_net again. Overlapping calls from several threads are
+ *   serialised. myAdd may be called at any time.
  *
  * Every row is a plain array of doubles; element j is column j of the network's single batch row.
  * The library keeps no pointer that it is given: every value is copied in or out during the call.
@@ -110,6 +118,95 @@ OSCNET_API int OSCNET_CALL oscnet_get_params(double* out, int n);
  * n is not oscnet_param_count(). Not-a-number and infinite values are taken as they are.
  */
 OSCNET_API int OSCNET_CALL oscnet_set_params(const double* in, int n);
+
+/*
+ * Network handles. Every function takes the handle first; inputs are const. Activation codes and
+ * widths are as for build_net. Rows are arrays of exactly the network's input or output width;
+ * several rows are stored one after another (row-major).
+ */
+
+/* A network; create with oscnet_create, free with oscnet_destroy. */
+typedef struct oscnet_network oscnet_network;
+
+/* Optimizer codes for oscnet_train. */
+#define OSCNET_GRADIENT_DESCENT 0
+#define OSCNET_ADAGRAD 1
+
+/* Results of the handle functions that return an int status. */
+#define OSCNET_OK 0
+#define OSCNET_ERROR_ARGUMENT (-1) /* a null handle or array, or a size or code out of range */
+#define OSCNET_ERROR_MEMORY (-2)   /* memory ran out; the network is as it was */
+
+/*
+ * Creates a network of input_size inputs, layer_count hidden layers (layer_units[l] units with
+ * activation_codes[l] each; codes as for build_net) and output_size outputs. Weights start as
+ * normal draws (deviation 0.01) from the network's own MT19937 seeded with `seed`, drawn as
+ * build_net draws them; its Lee-oscillator units draw from a generator of their own, also seeded
+ * from `seed`. Returns NULL for a null array, a width, count or unit count below 1, a network
+ * larger than the memory available to the process, or memory running out.
+ */
+OSCNET_API oscnet_network* OSCNET_CALL oscnet_create(int input_size, int output_size,
+                                                     int layer_count, const int* layer_units,
+                                                     const int* activation_codes,
+                                                     unsigned int seed);
+
+/* Frees the network and everything it holds. A null handle is harmless. */
+OSCNET_API void OSCNET_CALL oscnet_destroy(oscnet_network* net);
+
+/* The network's input or output width; -1 for a null handle. */
+OSCNET_API int OSCNET_CALL oscnet_input_size(const oscnet_network* net);
+OSCNET_API int OSCNET_CALL oscnet_output_size(const oscnet_network* net);
+
+/*
+ * Trains on one example for `iterations` (>= 1) steps of OSCNET_GRADIENT_DESCENT or OSCNET_ADAGRAD
+ * and returns the loss sum_j (output_j - target_j)^2 measured before the last step. Adagrad's
+ * sums of squared gradients persist from call to call until oscnet_reset_optimizer. Returns
+ * not-a-number, changing nothing, for a null handle or row, iterations below 1, an unknown
+ * optimizer code, or memory running out.
+ */
+OSCNET_API double OSCNET_CALL oscnet_train(oscnet_network* net, const double* input_row,
+                                           const double* target_row, int iterations,
+                                           double learning_rate, int optimizer_code);
+
+/* Starts Adagrad's sums of squared gradients afresh. Returns OSCNET_OK, or an error code. */
+OSCNET_API int OSCNET_CALL oscnet_reset_optimizer(oscnet_network* net);
+
+/*
+ * Evaluates the network on one input row and writes its outputs to output_row. Returns OSCNET_OK,
+ * or an error code after writing not-a-number to the outputs where output_row is not null.
+ */
+OSCNET_API int OSCNET_CALL oscnet_predict(oscnet_network* net, const double* input_row,
+                                          double* output_row);
+
+/*
+ * Evaluates row_count (>= 0) input rows at once and writes row_count output rows: the same values
+ * as row_count calls of oscnet_predict, in order (Lee-oscillator units take the same draws).
+ * Returns OSCNET_OK, or an error code after writing not-a-number to every output where
+ * output_rows is not null and row_count is in range.
+ */
+OSCNET_API int OSCNET_CALL oscnet_predict_rows(oscnet_network* net, const double* input_rows,
+                                               int row_count, double* output_rows);
+
+/* Number of doubles in all weights and biases; -1 for a null handle or above INT_MAX. */
+OSCNET_API int OSCNET_CALL oscnet_weights_count(const oscnet_network* net);
+
+/*
+ * Copies all weights and biases, in the order oscnet_get_params uses, into out[0 .. n-1] and
+ * returns n; returns -1, copying nothing, for a null handle or array or n not the count.
+ */
+OSCNET_API int OSCNET_CALL oscnet_get_weights(const oscnet_network* net, double* out, int n);
+
+/*
+ * Overwrites all weights and biases from in[0 .. n-1] and returns n; returns -1, changing
+ * nothing, for a null handle or array or n not the count. Adagrad's sums are left as they are.
+ */
+OSCNET_API int OSCNET_CALL oscnet_set_weights(oscnet_network* net, const double* in, int n);
+
+/*
+ * The message of the last handle function that failed on the calling thread, or "" if none has.
+ * The text stays valid until that thread's next failing call; it is never NULL.
+ */
+OSCNET_API const char* OSCNET_CALL oscnet_last_error(void);
 
 /* Diagnostic: prints "I am here!" on its own line and returns first - second (wrapping). */
 OSCNET_API int OSCNET_CALL myAdd(int first, int second);
