@@ -3,7 +3,8 @@
 # from a folder outside the repository (so neither the source package nor the build tree can be
 # picked up):
 #   1. the library installed into the environment's prefix (cmake --install --prefix VENV),
-#      found there; a build/train/predict round, numpy in and out, the installed distribution's
+#      found there; a build/train/predict round, numpy in and out (one row and a block of
+#      rows), the installed distribution's
 #      version, and the package's unit tests run against the installed package;
 #   2. the library carried by the package (copied into oscnet/ before pip install);
 #   3. as root where mount namespaces work: plain `cmake --install BUILD` to /usr/local, with
@@ -117,8 +118,12 @@ with oscnet.Network() as net:
     assert result.tolist() == net.predict(x.tolist())
     out = numpy.empty(2)
     assert net.predict(x.astype(numpy.float32), out=out) is out
+    rows = numpy.array([[0.5, -0.25, 0.75], [0.0, 1.0, -1.0]])
+    block = net.predict_rows(rows)
+    assert block.shape == (2, 2), block
+    assert block.tolist() == [net.predict(row).tolist() for row in rows], block
 '
-  echo "check-python-package: numpy arrays in and out: ok"
+  echo "check-python-package: numpy arrays in and out, one row and many: ok"
 else
   echo "check-python-package: note: no numpy for $python: numpy checks skipped"
 fi

@@ -34,10 +34,11 @@ import sys
 import sysconfig
 import threading
 
-__all__ = ["OscnetError", "find_library", "load_library", "INT_MAX"]
+__all__ = ["OscnetError", "find_library", "load_library", "INT_MAX", "NETWORK_P"]
 
 # The version of include/oscnet.h this package was written against. The library exports no
-# version function, so compatibility is checked by the presence of every export it needs.
+# version function, so compatibility is checked by the presence of every export it needs: a
+# library without the network handle functions (before 0.2.0) is refused.
 VERSION = (0, 2, 0)
 
 INT_MAX = 2 ** (8 * ctypes.sizeof(ctypes.c_int) - 1) - 1
@@ -117,9 +118,16 @@ def _prefix_candidates(prefixes=None, platform=None, multiarch=None):
     )
 
 
+
+
+class NetworkStruct(ctypes.Structure):
+    """The library's opaque ``oscnet_network``; only pointers to it are ever used."""
+
+
 # The prototype of every export: name -> (restype, argtypes).
 _INT_P = ctypes.POINTER(ctypes.c_int)
 _DOUBLE_P = ctypes.POINTER(ctypes.c_double)
+NETWORK_P = ctypes.POINTER(NetworkStruct)
 PROTOTYPES = {
     "build_net": (ctypes.c_bool, [_INT_P, _INT_P, _INT_P, _DOUBLE_P, _DOUBLE_P, _INT_P, _INT_P]),
     "train": (
@@ -132,7 +140,30 @@ PROTOTYPES = {
     "oscnet_get_params": (ctypes.c_int, [_DOUBLE_P, ctypes.c_int]),
     "oscnet_set_params": (ctypes.c_int, [_DOUBLE_P, ctypes.c_int]),
     "myAdd": (ctypes.c_int, [ctypes.c_int, ctypes.c_int]),
+    "oscnet_create": (
+        NETWORK_P,
+        [ctypes.c_int, ctypes.c_int, ctypes.c_int, _INT_P, _INT_P, ctypes.c_uint],
+    ),
+    "oscnet_destroy": (None, [NETWORK_P]),
+    "oscnet_input_size": (ctypes.c_int, [NETWORK_P]),
+    "oscnet_output_size": (ctypes.c_int, [NETWORK_P]),
+    "oscnet_train": (
+        ctypes.c_double,
+        [NETWORK_P, _DOUBLE_P, _DOUBLE_P, ctypes.c_int, ctypes.c_double, ctypes.c_int],
+    ),
+    "oscnet_reset_optimizer": (ctypes.c_int, [NETWORK_P]),
+    "oscnet_predict": (ctypes.c_int, [NETWORK_P, _DOUBLE_P, _DOUBLE_P]),
+    "oscnet_predict_rows": (ctypes.c_int, [NETWORK_P, _DOUBLE_P, ctypes.c_int, _DOUBLE_P]),
+    "oscnet_weights_count": (ctypes.c_int, [NETWORK_P]),
+    "oscnet_get_weights": (ctypes.c_int, [NETWORK_P, _DOUBLE_P, ctypes.c_int]),
+    "oscnet_set_weights": (ctypes.c_int, [NETWORK_P, _DOUBLE_P, ctypes.c_int]),
+    "oscnet_last_error": (ctypes.c_char_p, []),
 }
+
+# Status codes of the handle functions that return an int.
+OK = 0
+ERROR_ARGUMENT = -1
+ERROR_MEMORY = -2
 
 
 def _open(path):
@@ -222,7 +253,7 @@ _loaded = None
 
 def load_library():
     """Returns the process's oscnet library (a ``ctypes.CDLL`` with prototypes set), loading
-    it on first use. Every :class:`~oscnet.Network` drives this one library."""
+    it on first use. Every :class:`~oscnet.Network` creates its network in this library."""
     global _loaded
     with _lock:
         if _loaded is None:

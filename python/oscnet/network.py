@@ -1,42 +1,32 @@
-"""The Network class: one fully connected network held by the library, driven through ctypes.
+"""The Network class: a fully connected network of the oscnet library, driven through ctypes.
 
-The library holds ONE network per process. Every Network object drives that same network: when
-a second object builds (or loads), the first object's network is gone, and the first object
-raises OscnetError instead of driving the other one's network. Calls from several threads are
-serialized by a lock so that they never overlap inside the library, but the objects are not
-thread-safe: threads sharing the library replace each other's networks.
+Every Network object owns a network of its own in the library (a handle): any number may be
+alive at once, and none disturbs another. Each object serialises the calls made on it with a
+lock of its own; different objects share no lock, and the library is called with the GIL
+released, so networks used from different threads train and predict in parallel.
 """
 
 import ctypes
-import mmap
 import numbers
 import operator
+import secrets
 import sys
 import threading
 import weakref
 
 from . import _weights
-from ._library import INT_MAX, OscnetError, load_library
+from ._library import ERROR_ARGUMENT, INT_MAX, OK, OscnetError, load_library
 
 __all__ = ["Network", "ACTIVATIONS", "OPTIMIZERS"]
 
-# Activation names and the codes build_net takes for them.
+# Activation names and the codes the library takes for them.
 ACTIVATIONS = {"relu": 0, "sigmoid": 1, "tanh": 2, "lee": 3, "none": -1}
 _ACTIVATION_NAMES = {code: name for name, code in ACTIVATIONS.items()}
 
-# Optimizer names and the codes train takes for them.
+# Optimizer names and the codes oscnet_train takes for them.
 OPTIMIZERS = {"gd": 0, "adagrad": 1}
 
-# Example rows of at least this many doubles are zeros from an anonymous memory map, which
-# costs nothing until it is read: the library refuses a network too large for memory before it
-# reads the rows, and a zero-filled ctypes array of 2**31 - 1 doubles would take a minute and
-# 16 GiB to make.
-_MAPPED_ROW_DOUBLES = 1 << 17
-
-# Process-wide ownership: the token of the Network whose network the library holds, if any.
-# Every call into the library happens under _calls.
-_calls = threading.RLock()
-_owner = None
+SEED_MAX = 2**32 - 1
 
 
 def _count(value, what, minimum=1):
@@ -50,6 +40,21 @@ def _count(value, what, minimum=1):
     if not minimum <= value <= INT_MAX:
         raise ValueError(f"{what} must be between {minimum} and {INT_MAX}, got {value}")
     return value
+
+
+def _seed(seed):
+    """The seed for oscnet_create: an unsigned 32-bit int, drawn from the system when None."""
+    if seed is None:
+        return secrets.randbits(32)
+    if isinstance(seed, bool):
+        raise TypeError("seed must be an int, not bool")
+    try:
+        seed = operator.index(seed)
+    except TypeError:
+        raise TypeError(f"seed must be an int, not {type(seed).__name__}") from None
+    if not 0 <= seed <= SEED_MAX:
+        raise ValueError(f"seed must be between 0 and {SEED_MAX}, got {seed}")
+    return seed
 
 
 def _activation_code(activation, what):
@@ -75,6 +80,8 @@ def _normalised_layers(layers):
         raise TypeError("layers must be a list of (units, activation) pairs") from None
     if not layers:
         raise ValueError("layers must hold at least one (units, activation) pair")
+    if len(layers) > INT_MAX:
+        raise ValueError(f"at most {INT_MAX} layers")
     described = []
     for index, layer in enumerate(layers):
         try:
@@ -109,17 +116,20 @@ def _size_error(count, size, what):
     return ValueError(f"{what} has {count} values; the network needs exactly {size}")
 
 
+def _numpy_doubles(numpy, values, what):
+    """`values` as aligned, C-contiguous native float64: the array itself when it is one (no
+    copy; the library only reads it), otherwise a converted copy."""
+    if values.dtype.kind not in "biuf":
+        raise TypeError(f"{what} must hold real numbers, not {values.dtype}")
+    return numpy.require(values, dtype=numpy.float64, requirements="CA")
+
+
 def _numpy_row(numpy, values, size, what):
-    """A pointer to the doubles of a 1-D numpy array: its own buffer when it is already
-    writable, C-contiguous, aligned native float64 (no copy), otherwise a converted copy."""
     if values.ndim != 1:
         raise ValueError(f"{what} must be one row (a 1-D array), got shape {values.shape}")
     if values.shape[0] != size:
         raise _size_error(values.shape[0], size, what)
-    if values.dtype.kind not in "biuf":
-        raise TypeError(f"{what} must hold real numbers, not {values.dtype}")
-    # Writable too: the C functions take double*, even where they only read.
-    row = numpy.require(values, dtype=numpy.float64, requirements="CAW")
+    row = _numpy_doubles(numpy, values, what)
     return row.ctypes.data_as(_DOUBLE_P)  # the pointer keeps `row` alive
 
 
@@ -138,8 +148,8 @@ def _double_buffer(values):
 
 def _buffer_row(values, size, what):
     """The ctypes array over a buffer of native doubles (array.array('d'), a memoryview cast
-    to 'd', ...): the caller's own memory when writable, else a copy. None for any other
-    object, which is then read as a sequence."""
+    to 'd', ...): the caller's own memory when writable, else a copy (ctypes maps only
+    writable buffers). None for any other object, which is then read as a sequence."""
     described = _double_buffer(values)
     if described is None:
         return None
@@ -148,6 +158,22 @@ def _buffer_row(values, size, what):
         raise _size_error(length, size, what)
     row_type = ctypes.c_double * size
     return row_type.from_buffer_copy(values) if readonly else row_type.from_buffer(values)
+
+
+def _copy_into(target, offset, values, size, what):
+    """Copies exactly `size` real numbers from the sequence `values` into target[offset:]."""
+    if isinstance(values, (str, bytes)):
+        raise _sequence_error(values, what)
+    try:
+        values = list(values)
+    except (TypeError, NotImplementedError):  # the latter: a many-dimensional memoryview
+        raise _sequence_error(values, what) from None
+    if len(values) != size:
+        raise _size_error(len(values), size, what)
+    for index, value in enumerate(values):
+        if not isinstance(value, numbers.Real):
+            raise TypeError(f"{what}[{index}] must be a real number, not {type(value).__name__}")
+        target[offset + index] = float(value)
 
 
 def _row(values, size, what):
@@ -162,18 +188,39 @@ def _row(values, size, what):
     row = _buffer_row(values, size, what)
     if row is not None:
         return row
-    try:
-        values = list(values)
-    except (TypeError, NotImplementedError):  # the latter: a many-dimensional memoryview
-        raise _sequence_error(values, what) from None
-    if len(values) != size:
-        raise _size_error(len(values), size, what)
     row = (ctypes.c_double * size)()
-    for index, value in enumerate(values):
-        if not isinstance(value, numbers.Real):
-            raise TypeError(f"{what}[{index}] must be a real number, not {type(value).__name__}")
-        row[index] = float(value)
+    _copy_into(row, 0, values, size, what)
     return row
+
+
+def _rows(rows, width, what):
+    """(count, double*) for a block of rows of `width` values each, stored row after row: a
+    2-D numpy array (no copy when it is C-contiguous float64) or a sequence of rows."""
+    numpy = _numpy_array(rows)
+    if numpy is not None:
+        if rows.ndim != 2:
+            raise ValueError(f"{what} must be a 2-D array (a row per line), not shape {rows.shape}")
+        if rows.shape[1] != width:
+            raise ValueError(
+                f"{what} has rows of {rows.shape[1]} values; the network needs exactly {width}"
+            )
+        block = _numpy_doubles(numpy, rows, what)
+        return rows.shape[0], block.ctypes.data_as(_DOUBLE_P)
+    if isinstance(rows, (str, bytes)):
+        raise TypeError(f"{what} must be a sequence of rows, not {type(rows).__name__}")
+    try:
+        rows = list(rows)
+    except TypeError:
+        raise TypeError(f"{what} must be a sequence of rows, not {type(rows).__name__}") from None
+    if len(rows) > INT_MAX:
+        raise ValueError(f"{what} has more than {INT_MAX} rows")
+    block = (ctypes.c_double * (len(rows) * width))()
+    for index, row in enumerate(rows):
+        numpy = _numpy_array(row)
+        if numpy is not None and row.ndim != 1:
+            raise ValueError(f"{what}[{index}] must be one row, got shape {row.shape}")
+        _copy_into(block, index * width, row, width, f"{what}[{index}]")
+    return len(rows), block
 
 
 def _output_row(out, size):
@@ -205,17 +252,6 @@ def _output_row(out, size):
     return (ctypes.c_double * size).from_buffer(out)
 
 
-def _zeros(size):
-    """A ctypes array of `size` zeros; large ones come from an anonymous memory map."""
-    if size < _MAPPED_ROW_DOUBLES:
-        return (ctypes.c_double * size)()
-    try:
-        mapped = mmap.mmap(-1, size * ctypes.sizeof(ctypes.c_double))
-    except (OSError, OverflowError, MemoryError) as error:
-        raise OscnetError(f"cannot allocate an example row of {size} zeros: {error}") from error
-    return (ctypes.c_double * size).from_buffer(mapped)  # keeps the map alive
-
-
 def _param_total(inputs, outputs, layers):
     """The number of weights and biases of the network a description builds."""
     total, width = 0, inputs
@@ -225,35 +261,64 @@ def _param_total(inputs, outputs, layers):
     return total + (width + 1) * outputs
 
 
-def _release_orphan(token):
-    """Releases the library's network when it belongs to a Network that no longer exists."""
-    global _owner
-    with _calls:
-        if _owner is token:
-            load_library().release_net()
-            _owner = None
+def _last_error(library):
+    """The library's message about the calling thread's last failure."""
+    message = library.oscnet_last_error()
+    return message.decode("utf-8", "replace") if message else ""
+
+
+def _failure(library, status, what):
+    """The exception for a failed handle function: ValueError for an argument the library
+    refused (status ERROR_ARGUMENT), OscnetError otherwise."""
+    message = _last_error(library)
+    detail = f"{what}: {message}" if message else what
+    if status == ERROR_ARGUMENT:
+        return ValueError(detail)
+    return OscnetError(detail)
+
+
+class _Handle:
+    """A library network and the lock of the Network that owns it. The finalizer of the
+    Network holds this, not the Network, so that the Network can be collected."""
+
+    __slots__ = ("library", "pointer", "lock", "__weakref__")
+
+    def __init__(self, library, pointer, lock):
+        self.library = library
+        self.pointer = pointer
+        self.lock = lock
+
+    def destroy(self):
+        # Under the owner's lock: at interpreter exit the owner may still be in use by a
+        # daemon thread, which must not find its network freed halfway through a call.
+        with self.lock:
+            pointer, self.pointer = self.pointer, None
+            if pointer:
+                self.library.oscnet_destroy(pointer)
 
 
 class Network:
-    """A fully connected network held by the oscnet library.
+    """A fully connected network of the oscnet library.
 
-    ``build(inputs, outputs, layers)`` makes the network (``layers`` is a list of
+    ``build(inputs, outputs, layers, seed=None)`` makes the network (``layers`` is a list of
     ``(units, activation)``; activation ``"relu"``, ``"sigmoid"``, ``"tanh"`` (tanh(6x)),
     ``"lee"`` (Lee oscillator, random draws) or ``"none"``, or the codes 0, 1, 2, 3, -1), then
-    ``train``, ``predict``, ``get_params``/``set_params`` and ``save`` use it; ``release`` or the
-    end of a ``with`` block frees it; ``Network.load(path)`` makes one from a saved file.
+    ``train``, ``predict``, ``predict_rows``, ``get_params``/``set_params`` and ``save`` use it;
+    ``release`` or the end of a ``with`` block frees it; ``Network.load(path)`` makes one from
+    a saved file.
 
-    One network per process: the library holds a single network, so when another Network
-    builds or loads, this object's network is gone and its methods raise OscnetError ("...
-    replaced by another build ..."). Building this object again takes the library back. A
-    Network that is garbage-collected while it holds the library's network releases it.
-    Not thread-safe (calls into the library are serialized, but threads replace each other's
-    networks).
+    Each object owns its own network: any number may exist at once and none affects another.
+    The seed (``seed``, drawn at random when not given) fixes the initial weights and the Lee
+    oscillators' draws, so the same seed and the same calls give the same results bit for bit.
+    A Network that is garbage-collected frees its network; so does the end of the interpreter.
+
+    Threads: the calls on one object are serialised by the object's lock (safe, not parallel);
+    different objects share no lock, and the library runs with the GIL released, so networks
+    used from different threads compute in parallel.
 
     Rows are always full: every input row has exactly ``inputs`` values and every target row
     exactly ``outputs``; anything else raises ValueError before the library is called, so
-    nothing changes. (The C API also takes shorter rows and keeps the other columns as they
-    were; this package does not offer that.)
+    nothing changes.
 
     Argument problems raise TypeError or ValueError; a network that the library refuses or
     that is missing raises OscnetError. Not-a-number and infinities are values, not errors:
@@ -262,11 +327,13 @@ class Network:
     """
 
     def __init__(self):
-        self._token = None  # identifies the network this object built, while it may hold it
+        self._lock = threading.RLock()
+        self._handle = None
         self._finalizer = None
         self._inputs = None
         self._outputs = None
         self._layers = None
+        self._seed = None
         self._param_count = None
 
     # -- description -------------------------------------------------------------------------
@@ -288,86 +355,70 @@ class Network:
         return self._layers
 
     @property
+    def seed(self):
+        """The seed the network was created with (None before any build): building again
+        with it repeats the run bit for bit."""
+        return self._seed
+
+    @property
     def built(self):
-        """Whether the library currently holds this object's network."""
-        return self._token is not None and self._token is _owner
+        """Whether this object holds a network (built or loaded, and not released)."""
+        return self._handle is not None
 
     def __repr__(self):
         if self._inputs is None:
             return "<oscnet.Network (not built)>"
-        state = "built" if self.built else "not built"
+        state = "built" if self.built else "released"
         return (
             f"<oscnet.Network inputs={self._inputs} outputs={self._outputs} "
-            f"layers={list(self._layers)} ({state})>"
+            f"layers={list(self._layers)} seed={self._seed} ({state})>"
         )
 
     # -- life cycle --------------------------------------------------------------------------
 
-    def build(self, inputs, outputs, layers, example_input=None, example_target=None):
-        """Builds the network and makes it the library's one network; returns self.
+    def build(self, inputs, outputs, layers, seed=None):
+        """Creates the network and returns self; a network this object held before is freed.
 
-        ``example_input`` (``inputs`` values) and ``example_target`` (``outputs`` values)
-        default to zeros. Weights start as small random draws. Raises TypeError/ValueError for
-        bad arguments (nothing changes), and OscnetError when the library refuses the network
-        (too large for the machine's memory or the process's address-space limit, or memory
-        running out); the library then keeps the network it had, and so does every object.
+        ``seed`` (0 to 2**32 - 1) seeds the network's random streams: the initial weights
+        (normal draws, deviation 0.01) and the Lee oscillators' draws. None draws a seed from
+        the operating system; the ``seed`` property tells which. Raises TypeError/ValueError
+        for bad arguments and OscnetError when the library refuses the network (larger than
+        the memory available, or memory running out); either way the network held before, if
+        any, is unchanged.
         """
-        global _owner
         inputs = _count(inputs, "inputs")
         outputs = _count(outputs, "outputs")
         described = _normalised_layers(layers)
-        x = (
-            _zeros(inputs)
-            if example_input is None
-            else _row(example_input, inputs, "example_input")
-        )
-        y = (
-            _zeros(outputs)
-            if example_target is None
-            else _row(example_target, outputs, "example_target")
-        )
+        seed = _seed(seed)
         units = (ctypes.c_int * len(described))(*(units for units, _ in described))
         codes = (ctypes.c_int * len(described))(*(ACTIVATIONS[name] for _, name in described))
         library = load_library()
-        with _calls:
-            built = library.build_net(
-                ctypes.byref(ctypes.c_int(len(described))),
-                ctypes.byref(ctypes.c_int(inputs)),
-                ctypes.byref(ctypes.c_int(outputs)),
-                x,
-                y,
-                units,
-                codes,
-            )
-            if not built:
+        with self._lock:
+            pointer = library.oscnet_create(inputs, outputs, len(described), units, codes, seed)
+            if not pointer:
+                message = _last_error(library)
                 raise OscnetError(
-                    f"the library refused to build a network of {inputs} inputs, {outputs} "
-                    f"outputs and layers {list(described)}: it is larger than the machine's "
-                    "physical memory or the process's address-space limit, or memory ran out "
-                    "while building. The network held before, if any, is unchanged."
+                    f"the library refused to create a network of {inputs} inputs, {outputs} "
+                    f"outputs and layers {list(described)}: {message or 'no reason given'}"
                 )
-            if self._finalizer is not None:
-                self._finalizer.detach()
-            token = object()
-            _owner = token
-            self._token = token
-            self._finalizer = weakref.finalize(self, _release_orphan, token)
+            handle = _Handle(library, pointer, self._lock)
+            finalizer = weakref.finalize(self, handle.destroy)
+            count = library.oscnet_weights_count(pointer)
+            self.release()
+            self._handle, self._finalizer = handle, finalizer
             self._inputs, self._outputs, self._layers = inputs, outputs, described
-            self._param_count = library.oscnet_param_count()
+            self._seed, self._param_count = seed, count
         return self
 
     def release(self):
         """Frees this object's network. Does nothing when the object holds none (never built,
-        released already, or replaced by another build), so calling it twice is safe."""
-        global _owner
-        with _calls:
-            if self._token is not None and self._token is _owner:
-                load_library().release_net()
-                _owner = None
-            self._token = None
-            if self._finalizer is not None:
-                self._finalizer.detach()
-                self._finalizer = None
+        or released already), so calling it twice is safe. The description (``inputs``,
+        ``layers``, ``seed``...) stays readable."""
+        with self._lock:
+            finalizer, self._finalizer = self._finalizer, None
+            self._handle = None
+            if finalizer is not None:
+                finalizer()  # destroys the network, once
 
     def __enter__(self):
         return self
@@ -376,38 +427,28 @@ class Network:
         self.release()
         return False
 
-    def _require(self):
-        """The library, after checking that it holds this object's network."""
-        global _owner
-        if self._token is None:
-            raise OscnetError("this Network has no network: call build() or Network.load() first")
-        if self._token is not _owner:
+    def _pointer(self):
+        """The library and the network's handle; the caller holds the lock."""
+        if self._handle is None:
             raise OscnetError(
-                "this Network's network was replaced by another build (the library holds one "
-                "network per process, and another Network built or loaded since); build this "
-                "object again to use it"
+                "this Network has no network: call build() or Network.load() first"
+                if self._inputs is None
+                else "this Network was released: call build() or Network.load() again"
             )
-        library = load_library()
-        if library.oscnet_param_count() != self._param_count:
-            _owner = None
-            raise OscnetError(
-                "the library's network is no longer the one this Network built: it was "
-                "released or rebuilt by direct calls to the library"
-            )
-        return library
+        return self._handle.library, self._handle.pointer
 
     # -- training and prediction -------------------------------------------------------------
 
     def train(self, x, y, iterations=1, learning_rate=0.01, optimizer="gd"):
         """Trains on one example (``x``: ``inputs`` values, ``y``: ``outputs`` values) for
-        ``iterations`` steps and returns the loss sum((output - target)^2) measured before the
-        last step, as a float.
+        ``iterations`` (at least 1) steps and returns the loss sum((output - target)^2)
+        measured before the last step, as a float.
 
-        ``optimizer`` is ``"gd"`` (gradient descent) or ``"adagrad"`` (its state restarts on
-        every call). ``iterations=0`` only writes the example and returns the loss of the last
-        evaluation (nan before any training). A loss of ``float('nan')`` is a value, not an
-        error: training diverged, or the example or the weights hold NaN (the library also
-        returns NaN if memory runs out during the call; the network stays usable).
+        ``optimizer`` is ``"gd"`` (gradient descent) or ``"adagrad"``. Adagrad's sums of
+        squared gradients persist from call to call (two calls of k iterations are one call of
+        2k) until ``reset_optimizer()``. A loss of ``float('nan')`` is a value, not an error:
+        training diverged, or the example or the weights hold NaN (the library also returns
+        NaN if memory runs out during the call; the network then is as it was).
         """
         if isinstance(optimizer, str) and optimizer in OPTIMIZERS:
             optimizer_code = OPTIMIZERS[optimizer]
@@ -415,49 +456,74 @@ class Network:
             raise ValueError(f"optimizer {optimizer!r} is not 'gd' or 'adagrad'")
         else:
             raise TypeError(f"optimizer must be 'gd' or 'adagrad', not {type(optimizer).__name__}")
-        iterations = _count(iterations, "iterations", minimum=0)
+        iterations = _count(iterations, "iterations")
         if isinstance(learning_rate, bool) or not isinstance(learning_rate, numbers.Real):
             raise TypeError(
                 f"learning_rate must be a real number, not {type(learning_rate).__name__}"
             )
-        with _calls:
-            library = self._require()
+        with self._lock:
+            library, pointer = self._pointer()
             x_row = _row(x, self._inputs, "x")
             y_row = _row(y, self._outputs, "y")
             return float(
-                library.train(
-                    self._inputs,
-                    self._outputs,
-                    x_row,
-                    y_row,
-                    iterations,
-                    ctypes.byref(ctypes.c_double(float(learning_rate))),
-                    ctypes.byref(ctypes.c_int(optimizer_code)),
+                library.oscnet_train(
+                    pointer, x_row, y_row, iterations, float(learning_rate), optimizer_code
                 )
             )
+
+    def reset_optimizer(self):
+        """Starts Adagrad's sums of squared gradients afresh (gradient descent keeps none)."""
+        with self._lock:
+            library, pointer = self._pointer()
+            status = library.oscnet_reset_optimizer(pointer)
+            if status != OK:
+                raise _failure(library, status, "oscnet_reset_optimizer failed")
 
     def predict(self, x, out=None):
         """The network's outputs for ``x`` (``inputs`` values): a numpy array when ``x`` is
         one, else a list of ``outputs`` floats. With ``out`` (a writable contiguous buffer of
         ``outputs`` doubles: a float64 numpy array, an ``array.array('d')``...), the library
-        writes straight into it and ``out`` is returned. Leaves the training loss alone. NaN
-        inputs give NaN outputs."""
-        with _calls:
-            library = self._require()
+        writes straight into it and ``out`` is returned. NaN inputs give NaN outputs."""
+        with self._lock:
+            library, pointer = self._pointer()
             x_row = _row(x, self._inputs, "x")
-            if out is not None:
-                out_row = _output_row(out, self._outputs)
-                library.Predict(self._inputs, self._outputs, x_row, out_row)
-                return out
             numpy = _numpy_array(x)
-            if numpy is not None:
+            if out is not None:
+                result, out_row = out, _output_row(out, self._outputs)
+            elif numpy is not None:
                 result = numpy.empty(self._outputs, dtype=numpy.float64)
                 out_row = result.ctypes.data_as(_DOUBLE_P)
-                library.Predict(self._inputs, self._outputs, x_row, out_row)
+            else:
+                result = out_row = (ctypes.c_double * self._outputs)()
+            status = library.oscnet_predict(pointer, x_row, out_row)
+            if status != OK:
+                raise _failure(library, status, "oscnet_predict failed")
+            return list(result) if out is None and numpy is None else result
+
+    def predict_rows(self, rows):
+        """The outputs for many input rows at once, computed as a block: the same values as
+        ``predict`` row by row, in order (Lee oscillators take the same draws).
+
+        ``rows`` is a 2-D numpy array of shape (n, inputs), passed without a copy when it is
+        C-contiguous float64, and then the result is a numpy array of shape (n, outputs); or a
+        sequence of rows (each any row ``predict`` takes), and then the result is a list of
+        n lists."""
+        with self._lock:
+            library, pointer = self._pointer()
+            count, block = _rows(rows, self._inputs, "rows")
+            numpy = _numpy_array(rows)
+            if numpy is not None:
+                result = numpy.empty((count, self._outputs), dtype=numpy.float64)
+                out_block = result.ctypes.data_as(_DOUBLE_P)
+            else:
+                result = out_block = (ctypes.c_double * (count * self._outputs))()
+            status = library.oscnet_predict_rows(pointer, block, count, out_block)
+            if status != OK:
+                raise _failure(library, status, "oscnet_predict_rows failed")
+            if numpy is not None:
                 return result
-            result = (ctypes.c_double * self._outputs)()
-            library.Predict(self._inputs, self._outputs, x_row, result)
-            return list(result)
+            width = self._outputs
+            return [result[index * width : (index + 1) * width] for index in range(count)]
 
     # -- weights -----------------------------------------------------------------------------
 
@@ -465,8 +531,8 @@ class Network:
     def param_count(self):
         """Number of weights and biases: layer by layer from the input, the weight matrix
         (``width x units``, column by column), then the bias row."""
-        with _calls:
-            self._require()
+        with self._lock:
+            self._pointer()
             return self._param_count
 
     def _transfer_count(self):
@@ -476,42 +542,43 @@ class Network:
 
     def get_params(self):
         """All weights and biases as a list of floats, in the order of ``param_count``."""
-        with _calls:
-            library = self._require()
+        with self._lock:
+            library, pointer = self._pointer()
             count = self._transfer_count()
             values = (ctypes.c_double * count)()
-            if library.oscnet_get_params(values, count) != count:
-                raise OscnetError("oscnet_get_params refused to copy the weights")
+            if library.oscnet_get_weights(pointer, values, count) != count:
+                raise _failure(library, None, "oscnet_get_weights refused to copy")
             return list(values)
 
     def set_params(self, values):
         """Overwrites all weights and biases with ``values`` (exactly ``param_count`` real
         numbers, in the order ``get_params`` returns them). NaN and infinities are taken as
-        they are. Raises ValueError for a wrong count, TypeError for non-numbers; then nothing
-        changes."""
-        with _calls:
-            library = self._require()
+        they are; Adagrad's sums are kept. Raises ValueError for a wrong count, TypeError for
+        non-numbers; then nothing changes."""
+        with self._lock:
+            library, pointer = self._pointer()
             count = self._transfer_count()
             row = _row(values, count, "values")
-            if library.oscnet_set_params(row, count) != count:
-                raise OscnetError("oscnet_set_params refused the weights")
+            if library.oscnet_set_weights(pointer, row, count) != count:
+                raise _failure(library, None, "oscnet_set_weights refused the weights")
 
     def save(self, path):
         """Writes the description and the weights to ``path`` as an oscnet-weights JSON file
         (replacing it as a whole). Raises ValueError, writing nothing, when a weight is NaN
-        or infinite: strict JSON cannot hold those."""
-        with _calls:
+        or infinite: strict JSON cannot hold those. The seed is not saved."""
+        with self._lock:
             params = self.get_params()
-            _weights.write(path, self._inputs, self._outputs, self._layers, params)
+            inputs, outputs, layers = self._inputs, self._outputs, self._layers
+        _weights.write(path, inputs, outputs, layers, params)
 
     @classmethod
-    def load(cls, path):
-        """Makes a Network from an oscnet-weights JSON file: builds the network it describes
-        (replacing the library's network, like ``build``) and sets its weights.
+    def load(cls, path, seed=None):
+        """Makes a Network from an oscnet-weights JSON file: creates the network it describes
+        (``seed`` as for ``build``: it seeds the Lee oscillators' draws) and sets its weights.
 
-        The file is checked before anything is built; a malformed file, or one whose params do
-        not match its layers, raises ValueError naming the file and leaves the library's
-        network as it was. Errors reading the file raise OSError.
+        The file is checked before anything is created; a malformed file, or one whose params
+        do not match its layers, raises ValueError naming the file. Errors reading the file
+        raise OSError.
         """
         inputs, outputs, layers, params = _weights.read(path)
         described = _normalised_layers(layers)
@@ -521,17 +588,15 @@ class Network:
                 f"{path}: has {len(params)} params, but the network it describes has "
                 f"{expected} weights and biases"
             )
-        network = cls()
-        with _calls:
-            network.build(inputs, outputs, described)
-            try:
-                if network._param_count != len(params):
-                    raise ValueError(
-                        f"{path}: has {len(params)} params, but the built network has "
-                        f"{network._param_count}"
-                    )
-                network.set_params(params)
-            except BaseException:
-                network.release()
-                raise
+        network = cls().build(inputs, outputs, described, seed=seed)
+        try:
+            if network._param_count != len(params):
+                raise ValueError(
+                    f"{path}: has {len(params)} params, but the built network has "
+                    f"{network._param_count}"
+                )
+            network.set_params(params)
+        except BaseException:
+            network.release()
+            raise
         return network

@@ -7,11 +7,8 @@ import os
 import subprocess
 import sys
 import unittest
-from unittest import mock
 
-from oscnet import network
-
-from .support import X3, Y2, LibraryTestCase, oscnet
+from .support import X3, Y2, LibraryTestCase, bits, oscnet
 
 try:
     import numpy
@@ -22,45 +19,14 @@ except ImportError:
 needs_numpy = unittest.skipIf(numpy is None, "numpy is not installed")
 
 
-def address(pointer_or_array):
-    """Where a double* argument points."""
-    return ctypes.cast(pointer_or_array, ctypes.c_void_p).value
-
-
-class RecordingLibrary:
-    """The real library, noting where each double* argument of Predict, train and
-    oscnet_set_params points."""
-
-    def __init__(self, library):
-        self._library = library
-        self.seen = {}
-
-    def __getattr__(self, name):
-        return getattr(self._library, name)
-
-    def Predict(self, inputs, outputs, x, out):
-        self.seen["Predict"] = (address(x), address(out))
-        return self._library.Predict(inputs, outputs, x, out)
-
-    def train(self, inputs, outputs, x, y, *rest):
-        self.seen["train"] = (address(x), address(y))
-        return self._library.train(inputs, outputs, x, y, *rest)
-
-    def oscnet_set_params(self, values, count):
-        self.seen["oscnet_set_params"] = (address(values),)
-        return self._library.oscnet_set_params(values, count)
-
-
 class ArrayTestCase(LibraryTestCase):
     def setUp(self):
         super().setUp()
-        self.net = oscnet.Network().build(3, 2, [(8, "relu"), (4, "tanh")], X3, Y2)
+        self.net = oscnet.Network().build(3, 2, [(8, "relu"), (4, "tanh")], seed=3)
         self.addCleanup(self.net.release)
         self.expected = self.net.predict(X3)
-        self.recorder = RecordingLibrary(network.load_library())
-        patcher = mock.patch.object(network, "load_library", lambda: self.recorder)
-        patcher.start()
-        self.addCleanup(patcher.stop)
+        self.library.seen.clear()
+        self.recorder = self.library
 
 
 class SequenceTest(ArrayTestCase):
@@ -83,22 +49,22 @@ class SequenceTest(ArrayTestCase):
     def test_a_buffer_of_doubles_is_passed_without_a_copy(self):
         row = array.array("d", X3)
         target = array.array("d", Y2)
-        self.net.train(row, target, iterations=0)
+        self.net.train(row, target)
         self.assertEqual(
-            self.recorder.seen["train"], (row.buffer_info()[0], target.buffer_info()[0])
+            self.recorder.seen["oscnet_train"], (row.buffer_info()[0], target.buffer_info()[0])
         )
 
     def test_a_read_only_buffer_is_copied(self):
         data = array.array("d", X3).tobytes()
         self.assertEqual(self.net.predict(memoryview(data).cast("d")), self.expected)
-        x_address, _ = self.recorder.seen["Predict"]
+        x_address, _ = self.recorder.seen["oscnet_predict"]
         self.assertNotEqual(x_address, ctypes.cast(ctypes.c_char_p(data), ctypes.c_void_p).value)
 
     def test_predict_writes_into_a_given_buffer(self):
         out = array.array("d", [7.0, 7.0])
         self.assertIs(self.net.predict(X3, out=out), out)
         self.assertEqual(list(out), self.expected)
-        self.assertEqual(self.recorder.seen["Predict"][1], out.buffer_info()[0])
+        self.assertEqual(self.recorder.seen["oscnet_predict"][1], out.buffer_info()[0])
 
     def test_wrong_rows_and_outputs_are_refused_before_the_library_is_called(self):
         doubles = memoryview(array.array("d", X3)).cast("B")
@@ -119,7 +85,7 @@ class SequenceTest(ArrayTestCase):
         for kind, (out, error) in bad_outputs.items():
             with self.subTest(kind), self.assertRaises(error):
                 self.net.predict(X3, out=out)
-        self.assertNotIn("Predict", self.recorder.seen)
+        self.assertNotIn("oscnet_predict", self.recorder.seen)
 
 
 @needs_numpy
@@ -129,20 +95,27 @@ class NumpyTest(ArrayTestCase):
         self.assertIsInstance(result, numpy.ndarray)
         self.assertEqual(result.dtype, numpy.float64)
         self.assertEqual(result.tolist(), self.expected)
-        self.assertEqual(self.recorder.seen["Predict"][1], result.ctypes.data)
+        self.assertEqual(self.recorder.seen["oscnet_predict"][1], result.ctypes.data)
         # Anything else still gives a list.
         self.assertIsInstance(self.net.predict(tuple(X3)), list)
 
     def test_a_contiguous_float64_array_is_passed_without_a_copy(self):
         x = numpy.array(X3)
         y = numpy.array(Y2)
-        self.net.train(x, y, iterations=0)
-        self.assertEqual(self.recorder.seen["train"], (x.ctypes.data, y.ctypes.data))
+        self.net.train(x, y)
+        self.assertEqual(self.recorder.seen["oscnet_train"], (x.ctypes.data, y.ctypes.data))
         self.net.predict(x)
-        self.assertEqual(self.recorder.seen["Predict"][0], x.ctypes.data)
+        self.assertEqual(self.recorder.seen["oscnet_predict"][0], x.ctypes.data)
         params = numpy.array(self.net.get_params())
         self.net.set_params(params)
-        self.assertEqual(self.recorder.seen["oscnet_set_params"], (params.ctypes.data,))
+        self.assertEqual(self.recorder.seen["oscnet_set_weights"], (params.ctypes.data,))
+
+    def test_a_read_only_array_is_passed_without_a_copy(self):
+        # The library only reads its input rows.
+        x = numpy.frombuffer(numpy.array(X3).tobytes())
+        self.assertFalse(x.flags.writeable)
+        self.assertEqual(self.net.predict(x).tolist(), self.expected)
+        self.assertEqual(self.recorder.seen["oscnet_predict"][0], x.ctypes.data)
 
     def test_other_arrays_are_converted_and_left_alone(self):
         wide = numpy.array([X3[0], 9.0, X3[1], 9.0, X3[2], 9.0])
@@ -151,21 +124,20 @@ class NumpyTest(ArrayTestCase):
             "int64": numpy.array([1, -2, 3]),
             "strided": wide[::2],
             "big-endian": numpy.array(X3, dtype=">f8"),
-            "read-only": numpy.frombuffer(numpy.array(X3).tobytes()),
         }
         for kind, row in rows.items():
             with self.subTest(kind):
                 before = row.copy()
                 expected = self.net.predict(row.tolist())
                 self.assertEqual(self.net.predict(row).tolist(), expected)
-                self.assertNotEqual(self.recorder.seen["Predict"][0], row.ctypes.data)
+                self.assertNotEqual(self.recorder.seen["oscnet_predict"][0], row.ctypes.data)
                 numpy.testing.assert_array_equal(row, before)
 
     def test_predict_writes_into_a_given_array(self):
         out = numpy.full(2, 7.0)
         self.assertIs(self.net.predict(numpy.array(X3), out=out), out)
         self.assertEqual(out.tolist(), self.expected)
-        self.assertEqual(self.recorder.seen["Predict"][1], out.ctypes.data)
+        self.assertEqual(self.recorder.seen["oscnet_predict"][1], out.ctypes.data)
         for kind, bad in {
             "float32": numpy.zeros(2, dtype=numpy.float32),
             "strided": numpy.zeros(4)[::2],
@@ -186,6 +158,56 @@ class NumpyTest(ArrayTestCase):
         self.assertEqual(self.recorder.seen, {})
 
 
+@needs_numpy
+class NumpyRowsTest(ArrayTestCase):
+    def rows(self):
+        return numpy.array([[0.1 * i, -0.2, 0.05 * i] for i in range(7)])
+
+    def test_a_2d_array_gives_a_2d_array_of_the_row_by_row_outputs(self):
+        rows = self.rows()
+        result = self.net.predict_rows(rows)
+        self.assertIsInstance(result, numpy.ndarray)
+        self.assertEqual((result.shape, result.dtype), ((7, 2), numpy.float64))
+        row_by_row = numpy.ravel([self.net.predict(row) for row in rows])
+        self.assertEqual(bits(result.ravel()), bits(row_by_row))
+        self.assertEqual(
+            self.recorder.seen["oscnet_predict_rows"], (rows.ctypes.data, result.ctypes.data)
+        )
+        empty = self.net.predict_rows(numpy.empty((0, 3)))
+        self.assertEqual(empty.shape, (0, 2))
+
+    def test_other_2d_arrays_are_converted(self):
+        rows = self.rows()
+        expected = self.net.predict_rows(rows.tolist())
+        for kind, block in {
+            "Fortran order": numpy.asfortranarray(rows),
+            "float32": rows.astype(numpy.float32),
+            "every other row": numpy.repeat(rows, 2, axis=0)[::2],
+            "int": numpy.arange(21).reshape(7, 3),
+        }.items():
+            with self.subTest(kind):
+                result = self.net.predict_rows(block)
+                self.assertNotEqual(self.recorder.seen["oscnet_predict_rows"][0], block.ctypes.data)
+                self.assertEqual(result.tolist(), self.net.predict_rows(block.tolist()))
+        self.assertEqual(self.net.predict_rows(rows).tolist(), expected)
+
+    def test_a_list_of_1d_arrays_gives_lists(self):
+        rows = list(self.rows())
+        self.assertEqual(self.net.predict_rows(rows), self.net.predict_rows(self.rows()).tolist())
+
+    def test_wrong_arrays_are_refused(self):
+        for kind, (block, error) in {
+            "one row": (numpy.zeros(3), ValueError),
+            "three dimensions": (numpy.zeros((2, 3, 1)), ValueError),
+            "wrong width": (numpy.zeros((4, 2)), ValueError),
+            "complex": (numpy.zeros((2, 3), dtype=complex), TypeError),
+            "rows of two dimensions": ([numpy.zeros((1, 3))], ValueError),
+        }.items():
+            with self.subTest(kind), self.assertRaises(error):
+                self.net.predict_rows(block)
+        self.assertNotIn("oscnet_predict_rows", self.recorder.seen)
+
+
 class WithoutNumpyTest(unittest.TestCase):
     def test_the_package_never_imports_numpy(self):
         # In a process of its own: here numpy may have been imported by the tests.
@@ -195,7 +217,7 @@ class WithoutNumpyTest(unittest.TestCase):
             "with oscnet.Network() as net:\n"
             "    net.build(2, 1, [(3, 'tanh')])\n"
             "    net.train([0.5, -0.5], [0.25], iterations=3)\n"
-            "    print(net.predict((0.5, -0.5)))\n"
+            "    print(net.predict((0.5, -0.5)), net.predict_rows([(0.5, -0.5)]))\n"
             "print('numpy' in sys.modules)\n"
         )
         package_parent = os.path.dirname(os.path.dirname(oscnet.__file__))

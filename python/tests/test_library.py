@@ -50,10 +50,28 @@ class FindLibraryTest(unittest.TestCase):
         with self.assertRaisesRegex(oscnet.OscnetError, "does not export build_net"):
             _library.find_library({"OSCNET_LIBRARY": _ctypes.__file__})
 
+    @unittest.skipUnless(shutil.which("cc") and sys.platform.startswith("linux"), "needs cc")
+    def test_a_library_without_the_network_handles_is_refused(self):
+        # What a library of an earlier version exports: the eight functions, no handles.
+        source = os.path.join(self.dir, "older.c")
+        with open(source, "w") as stream:
+            for name in ("build_net", "train", "Predict", "release_net", "oscnet_param_count",
+                         "oscnet_get_params", "oscnet_set_params", "myAdd"):
+                stream.write(f"void {name}(void) {{}}\n")
+        older = os.path.join(self.dir, "liboscnet.so")
+        subprocess.run(["cc", "-shared", "-fPIC", "-o", older, source], check=True, timeout=60)
+        with self.assertRaises(oscnet.OscnetError) as caught:
+            _library.find_library({"OSCNET_LIBRARY": older})
+        message = str(caught.exception)
+        self.assertIn("oscnet_create", message)
+        self.assertIn("oscnet_last_error", message)
+        self.assertNotIn("build_net", message)
+
     def test_the_configured_file_is_used(self):
         path, library = _library.find_library({"OSCNET_LIBRARY": self.real})
         self.assertEqual(path, os.path.abspath(self.real))
         self.assertIs(library.build_net.restype, ctypes.c_bool)
+        self.assertIs(library.oscnet_create.restype, _library.NETWORK_P)
 
     @unittest.skipUnless(hasattr(os, "symlink") and sys.platform.startswith("linux"), "Linux")
     def test_the_build_tree_is_searched_with_its_configuration_folders(self):
