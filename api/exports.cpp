@@ -1,9 +1,12 @@
-// The C entry points: thin shells over the core that let no exception leave the library.
+// The C entry points: thin shells over the core that let no exception leave the library (the
+// handle functions of the core catch everything themselves).
 #include <algorithm>
 #include <cstdio>
 #include <limits>
 
 #include "api/entry_points.h"
+#include "api/handles.h"
+#include "api/last_error.h"
 #include "api/network_state.h"
 #include "oscnet.h"
 
@@ -69,6 +72,63 @@ OSCNET_API int OSCNET_CALL oscnet_get_params(double* out, int n) {
 
 OSCNET_API int OSCNET_CALL oscnet_set_params(const double* in, int n) {
   return oscnet::set_params(in, n);
+}
+
+OSCNET_API oscnet_network* OSCNET_CALL oscnet_create(int input_size, int output_size,
+                                                     int layer_count, const int* layer_units,
+                                                     const int* activation_codes,
+                                                     unsigned int seed) {
+  return oscnet::create_network(input_size, output_size, layer_count, layer_units, activation_codes,
+                                seed);
+}
+
+OSCNET_API void OSCNET_CALL oscnet_destroy(oscnet_network* net) {
+  oscnet::destroy_network(net);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_input_size(const oscnet_network* net) {
+  return oscnet::network_input_size(net);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_output_size(const oscnet_network* net) {
+  return oscnet::network_output_size(net);
+}
+
+OSCNET_API double OSCNET_CALL oscnet_train(oscnet_network* net, const double* input_row,
+                                           const double* target_row, int iterations,
+                                           double learning_rate, int optimizer_code) {
+  return oscnet::train_handle(net, input_row, target_row, iterations, learning_rate,
+                              optimizer_code);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_reset_optimizer(oscnet_network* net) {
+  return oscnet::reset_handle_optimizer(net);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_predict(oscnet_network* net, const double* input_row,
+                                          double* output_row) {
+  return oscnet::predict_handle(net, input_row, output_row);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_predict_rows(oscnet_network* net, const double* input_rows,
+                                               int row_count, double* output_rows) {
+  return oscnet::predict_handle_rows(net, input_rows, row_count, output_rows);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_weights_count(const oscnet_network* net) {
+  return oscnet::handle_weights_count(net);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_get_weights(const oscnet_network* net, double* out, int n) {
+  return oscnet::get_handle_weights(net, out, n);
+}
+
+OSCNET_API int OSCNET_CALL oscnet_set_weights(oscnet_network* net, const double* in, int n) {
+  return oscnet::set_handle_weights(net, in, n);
+}
+
+OSCNET_API const char* OSCNET_CALL oscnet_last_error(void) {
+  return oscnet::last_error();
 }
 
 OSCNET_API int OSCNET_CALL myAdd(int first, int second) {

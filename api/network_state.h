@@ -1,38 +1,30 @@
 #pragma once
 
-#include <cstddef>
 #include <vector>
 
+#include "api/network.h"
 #include "nodes/nodes.h"
 
 namespace oscnet {
 
-// The one network of the process, carried from call to call. The four node pointers are
+/// The process's default network, on which the five functions and the oscnet_*_params
+/// functions act. Its lock serialises them.
+Network& default_network();
+
+// The default network's members under their earlier names. The four node pointers are
 // non-owning views into the tree rooted at loss_node; all are null while no network is built.
-extern Nodes* loss_node;
-extern Nodes* output_node;
-extern Nodes* input_node;
-extern Nodes* target_node;
+extern Nodes*& loss_node;
+extern Nodes*& output_node;
+extern Nodes*& input_node;
+extern Nodes*& target_node;
 /// Every Variable of the network, in collection order (non-owning).
-extern std::vector<Nodes*> parameters;
+extern std::vector<Nodes*>& parameters;
+extern EvaluationPlan& plan;
 
-/// The order of evaluation of the network, worked out once when it is built: the nodes with
-/// operands as forward() from the loss computes them (the first `output_steps` of them
-/// evaluate the output node), and as backward() from the loss handles them.
-struct EvaluationPlan {
-  std::vector<Nodes*> forward;
-  std::size_t output_steps = 0;
-  std::vector<Nodes*> backward;
-};
-extern EvaluationPlan plan;
-
-/// The plan of the network rooted at `loss`, whose output node is `output`.
-EvaluationPlan make_plan(Nodes* loss, Nodes* output);
-
-/// Destroys the network and clears every reference to it; does nothing when none is built.
+/// Destroys the default network, taking its lock; does nothing when none is built.
 void release_network() noexcept;
 
-/// Whether a network is built.
+/// Whether the default network is built.
 inline bool network_built() {
   return loss_node != nullptr;
 }

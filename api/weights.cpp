@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <mutex>
 
 #include "api/entry_points.h"
 #include "api/network_state.h"
@@ -11,9 +12,7 @@ namespace {
 
 // Doubles in all parameters; 64-bit so that a huge network cannot wrap the sum.
 std::int64_t total_doubles() {
-  std::int64_t total = 0;
-  for (const Nodes* parameter : parameters) total += parameter->value.size();
-  return total;
+  return default_network().weights_count();
 }
 
 // Whether `n` values at `values` cover every parameter exactly.
@@ -24,11 +23,13 @@ bool transfer_fits(const void* values, int n) {
 }  // namespace
 
 int param_count() noexcept {
+  const std::lock_guard<std::mutex> lock(default_network().mutex);
   const std::int64_t total = total_doubles();
   return total <= INT_MAX ? static_cast<int>(total) : -1;
 }
 
 int get_params(double* out, int n) noexcept {
+  const std::lock_guard<std::mutex> lock(default_network().mutex);
   if (!transfer_fits(out, n)) return -1;
   // Eigen stores each matrix column by column, which is the order the host sees.
   for (const Nodes* parameter : parameters) {
@@ -38,6 +39,7 @@ int get_params(double* out, int n) noexcept {
 }
 
 int set_params(const double* in, int n) noexcept {
+  const std::lock_guard<std::mutex> lock(default_network().mutex);
   if (!transfer_fits(in, n)) return -1;
   for (Nodes* parameter : parameters) {
     const Eigen::Index size = parameter->value.size();

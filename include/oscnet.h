@@ -141,8 +141,9 @@ typedef struct oscnet_network oscnet_network;
  * Creates a network of input_size inputs, layer_count hidden layers (layer_units[l] units with
  * activation_codes[l] each; codes as for build_net) and output_size outputs. Weights start as
  * normal draws (deviation 0.01) from the network's own MT19937 seeded with `seed`, drawn as
- * build_net draws them; its Lee-oscillator units draw from a generator of their own, also seeded
- * from `seed`. Returns NULL for a null array, a width, count or unit count below 1, a network
+ * build_net draws them. Each Lee-oscillator layer l (0 for the first hidden layer) draws its
+ * samples from an MT19937 of its own seeded with std::seed_seq{seed, l}, one output modulo 100
+ * per coefficient in [-1, 1], row by row. Returns NULL for a null array, a width, count or unit count below 1, a network
  * larger than the memory available to the process, or memory running out.
  */
 OSCNET_API oscnet_network* OSCNET_CALL oscnet_create(int input_size, int output_size,
@@ -173,7 +174,8 @@ OSCNET_API int OSCNET_CALL oscnet_reset_optimizer(oscnet_network* net);
 
 /*
  * Evaluates the network on one input row and writes its outputs to output_row. Returns OSCNET_OK,
- * or an error code after writing not-a-number to the outputs where output_row is not null.
+ * or an error code after writing not-a-number to the outputs where the handle and output_row are
+ * not null.
  */
 OSCNET_API int OSCNET_CALL oscnet_predict(oscnet_network* net, const double* input_row,
                                           double* output_row);
@@ -182,7 +184,8 @@ OSCNET_API int OSCNET_CALL oscnet_predict(oscnet_network* net, const double* inp
  * Evaluates row_count (>= 0) input rows at once and writes row_count output rows: the same values
  * as row_count calls of oscnet_predict, in order (Lee-oscillator units take the same draws).
  * Returns OSCNET_OK, or an error code after writing not-a-number to every output where
- * output_rows is not null and row_count is in range.
+ * the handle and output_rows are not null and row_count is in range (at least 0, and rows that a
+ * pointer can address). Rows are evaluated in blocks of at most 256, so memory stays bounded.
  */
 OSCNET_API int OSCNET_CALL oscnet_predict_rows(oscnet_network* net, const double* input_rows,
                                                int row_count, double* output_rows);

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
-#include <random>
 
 #include "nodes/f_norm.h"
 #include "nodes/leaf_nodes.h"
@@ -20,22 +19,32 @@ void fill_with_draws(MatrixXd& m, Engine& engine, Distribution& distribution) {
 
 }  // namespace
 
-Nodes* build_dense(Nodes* below, int units) {
+WeightStream& process_weight_stream() {
   // One stream for the life of the library: releasing a network and building another continues
   // it, so two networks of one process never start alike.
-  static std::mt19937 init_engine(static_cast<std::uint32_t>(std::time(nullptr)));
-  static std::normal_distribution<double> init_dist(0.0, 0.01);
+  static WeightStream stream(static_cast<std::uint32_t>(std::time(nullptr)));
+  return stream;
+}
 
+void seed_process_weight_stream(std::uint32_t seed) {
+  process_weight_stream() = WeightStream(seed);
+}
+
+Nodes* build_dense(Nodes* below, int units) {
+  return build_dense(below, units, process_weight_stream());
+}
+
+Nodes* build_dense(Nodes* below, int units, WeightStream& stream) {
   Nodes* const previous_consumer = below->consumer;
   try {
     MatrixXd w(below->value.cols(), units);
-    fill_with_draws(w, init_engine, init_dist);
+    fill_with_draws(w, stream.engine, stream.distribution);
     auto W = std::make_unique<Variable>(std::move(w));
     auto P = std::make_unique<Dot>(*below, *W);
     P->compute();
 
     MatrixXd b_row(1, P->value.cols());
-    fill_with_draws(b_row, init_engine, init_dist);
+    fill_with_draws(b_row, stream.engine, stream.distribution);
     auto b = std::make_unique<Variable>(std::move(b_row));
     auto S = std::make_unique<Add>(*P, *b);
     S->compute();

@@ -16,6 +16,7 @@ Lee_Osc::Lee_Osc(Nodes& operand) {
 void Lee_Osc::compute() {
   const MatrixXd& x = left->value;
   reshape(value, x.rows(), x.cols());
+  LeeDrawSource* const source = draws.get();
   // Row-major order fixes which draw each coefficient takes.
   for (Eigen::Index r = 0; r < x.rows(); ++r) {
     for (Eigen::Index c = 0; c < x.cols(); ++c) {
@@ -30,7 +31,7 @@ void Lee_Osc::compute() {
         // v lies in [-1, 1], so the row is 0..1000; the clamp only guards the table bounds.
         const int row =
             std::clamp(static_cast<int>(std::floor((v - (-1.0)) / 0.002)), 0, kLeeRows - 1);
-        const int sample = std::rand() % kLeeSamples;
+        const int sample = source != nullptr ? source->draw() : std::rand() % kLeeSamples;
         value(r, c) = table[row * kLeeSamples + sample];
       }
     }

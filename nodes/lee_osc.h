@@ -1,9 +1,24 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <random>
+
 #include "nodes/lee_table.h"
 #include "nodes/nodes.h"
 
 namespace oscnet {
+
+/// A generator of sample indices owned by one oscillator unit, so that units of different
+/// networks never take each other's draws: one MT19937 output modulo kLeeSamples per draw.
+class LeeDrawSource {
+ public:
+  explicit LeeDrawSource(std::seed_seq& seed) : engine_(seed) {}
+  int draw() { return static_cast<int>(engine_() % kLeeSamples); }
+
+ private:
+  std::mt19937 engine_;
+};
 
 /// Chaotic activation: each input coefficient in [-1, 1] picks, at random, one of the samples
 /// that a Lee oscillator recorded for that input level; inputs beyond saturate to -1 or 1.
@@ -12,7 +27,8 @@ class Lee_Osc : public Nodes {
  public:
   /// Links to `operand`; the first node in a process sweeps the oscillator, later ones reuse it.
   explicit Lee_Osc(Nodes& operand);
-  /// One table lookup and one rand() draw per coefficient in [-1, 1], in row-major order.
+  /// One table lookup and one draw per coefficient in [-1, 1], in row-major order: from `draws`
+  /// when the unit has a source of its own, otherwise from the C library's rand().
   /// Saturated coefficients take no draw; not-a-number stays not-a-number and takes none.
   void compute() override;
   /// steepness (1 - tanh(steepness x)^2), recomputed from the operand.
@@ -24,6 +40,7 @@ class Lee_Osc : public Nodes {
 
   const double* table = nullptr;           ///< kLeeRows x kLeeSamples, row-major, shared
   const double steepness = kLeeSteepness;  ///< of the transfer function and the surrogate
+  std::unique_ptr<LeeDrawSource> draws;    ///< this unit's own samples; null: rand()
 };
 
 }  // namespace oscnet

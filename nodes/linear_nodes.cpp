@@ -176,6 +176,20 @@ void Dot::compute() {
   }
 }
 
+void Dot::compute_rows_as_single(MatrixXd& row_in, MatrixXd& row_out) {
+  const MatrixXd& l = left->value;
+  const MatrixXd& r = right->value;
+  if (l.cols() != r.rows()) return;
+  reshape(value, l.rows(), r.cols());
+  reshape(row_in, 1, l.cols());
+  reshape(row_out, 1, r.cols());
+  for (Eigen::Index i = 0; i < l.rows(); ++i) {
+    as_row(row_in) = l.row(i);
+    row_times_matrix(row_in, r, row_out);
+    value.row(i) = as_row(row_out);
+  }
+}
+
 void Dot::backprop() {
   if (left->requires_grad) left->local_grad = right->value.transpose();
   if (right->requires_grad) right->local_grad = left->value.transpose();

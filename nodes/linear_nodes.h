@@ -37,6 +37,12 @@ class Dot : public Nodes {
   }
   /// The product; keeps the previous value when the inner dimensions differ.
   void compute() override;
+  /// The product of a left operand of several rows, each row summed exactly as compute() sums
+  /// a one-row operand, so that a block of rows gives the bits of its rows taken one at a time.
+  /// `row_in` and `row_out` are scratch rows, reshaped to the operand's and the product's width
+  /// (no allocation when they are already). Keeps the previous value when the inner dimensions
+  /// differ.
+  void compute_rows_as_single(MatrixXd& row_in, MatrixXd& row_out);
   /// right transposed into the left operand, left transposed into the right operand.
   void backprop() override;
   /// grad * right^T into the left operand and left^T * grad into the right one, read through

@@ -64,7 +64,9 @@ headers=$("$objdump" -p "$dll")
 "$objdump" -f "$host" | grep -q "file format $format\$" || fail "$host is not a $bits program"
 
 expected=$(printf '%s\n' Predict build_net myAdd oscnet_get_params oscnet_param_count \
-  oscnet_set_params release_net train | sort)
+  oscnet_set_params release_net train oscnet_create oscnet_destroy oscnet_input_size \
+  oscnet_output_size oscnet_train oscnet_reset_optimizer oscnet_predict oscnet_predict_rows \
+  oscnet_weights_count oscnet_get_weights oscnet_set_weights oscnet_last_error | sort)
 exported=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {on = 1; next}
                 on && /^[[:space:]]*$/ {exit}
                 on {print $NF}' <<<"$headers" | sort)
