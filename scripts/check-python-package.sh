@@ -4,8 +4,8 @@
 # picked up):
 #   1. the library installed into the environment's prefix (cmake --install --prefix VENV),
 #      found there; a build/train/predict round, numpy in and out (one row and a block of
-#      rows), the installed distribution's
-#      version, and the package's unit tests run against the installed package;
+#      rows), the installed distribution's version, and the package's unit tests run against
+#      the installed package;
 #   2. the library carried by the package (copied into oscnet/ before pip install);
 #   3. as root where mount namespaces work: plain `cmake --install BUILD` to /usr/local, with
 #      /usr/local overlaid in a private namespace so that the machine's stays untouched.
