@@ -1,0 +1,103 @@
+/* A C host of the network handles, linked to the shared library: the worked example, blocks of
+ * rows against rows one by one, every refusal with its message, and two networks side by side. */
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "oscnet.h"
+
+static int failures = 0;
+
+#define CHECK(condition)                                                            \
+  do {                                                                              \
+    if (!(condition)) {                                                             \
+      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      ++failures;                                                                   \
+    }                                                                               \
+  } while (0)
+
+/* Whether the calling thread's last message contains `words`. */
+static int message_says(const char* words) {
+  const char* message = oscnet_last_error();
+  return message != NULL && strstr(message, words) != NULL;
+}
+
+static void check_worked_example(void) {
+  /* 2 inputs, 2 rectifier units, 1 output: every sum is exact in any order. */
+  const int units[1] = {2}, codes[1] = {0};
+  const double start[9] = {1.0, 0.5, -2.0, 1.0, 0.25, 0.5, 2.0, 3.0, -0.5};
+  const double x[2] = {0.5, -0.25}, target[1] = {0.25};
+  double y[1] = {0.0}, weights[9];
+  oscnet_network* net = oscnet_create(2, 1, 1, units, codes, 1u);
+  CHECK(net != NULL);
+  if (net == NULL) return;
+  CHECK(oscnet_input_size(net) == 2 && oscnet_output_size(net) == 1);
+  CHECK(oscnet_weights_count(net) == 9);
+  CHECK(oscnet_set_weights(net, start, 9) == 9);
+  CHECK(oscnet_predict(net, x, y) == OSCNET_OK && y[0] == 0.75);
+  CHECK(oscnet_train(net, x, target, 1, 0.125, OSCNET_GRADIENT_DESCENT) == 0.25);
+  CHECK(oscnet_get_weights(net, weights, 9) == 9);
+  CHECK(weights[0] == 0.875 && weights[1] == 0.5625 && weights[4] == 0.0 &&
+        weights[6] == 1.921875 && weights[8] == -0.625);
+  oscnet_destroy(net);
+}
+
+static void check_rows_at_once(void) {
+  const int units[2] = {40, 6}, codes[2] = {3, 3};
+  double x[50 * 5], together[50 * 2], single[2];
+  int r, same = 1;
+  oscnet_network* a = oscnet_create(5, 2, 2, units, codes, 9u);
+  oscnet_network* b = oscnet_create(5, 2, 2, units, codes, 9u);
+  CHECK(a != NULL && b != NULL);
+  if (a == NULL || b == NULL) return;
+  for (r = 0; r < 50 * 5; ++r) x[r] = sin(r * 0.7) * 1.4;
+  CHECK(oscnet_predict_rows(a, x, 50, together) == OSCNET_OK);
+  for (r = 0; r < 50; ++r) {
+    CHECK(oscnet_predict(b, x + 5 * r, single) == OSCNET_OK);
+    same = same && memcmp(single, together + 2 * r, sizeof single) == 0;
+  }
+  CHECK(same);
+  oscnet_destroy(a);
+  oscnet_destroy(b);
+}
+
+static void check_refusals(void) {
+  const int units[1] = {3}, codes[1] = {1};
+  double row[3] = {0.1, 0.2, 0.3}, out[3] = {1.0, 1.0, 1.0};
+  oscnet_network* net;
+  CHECK(oscnet_create(0, 1, 1, units, codes, 0u) == NULL && message_says("input_size"));
+  CHECK(oscnet_create(2, 1, 1, NULL, codes, 0u) == NULL && message_says("layer_units is NULL"));
+  CHECK(oscnet_input_size(NULL) == -1 && message_says("oscnet_input_size: net is NULL"));
+  CHECK(isnan(oscnet_train(NULL, row, row, 1, 0.1, 0)) && message_says("oscnet_train"));
+  CHECK(oscnet_predict(NULL, row, out) == OSCNET_ERROR_ARGUMENT && out[0] == 1.0);
+  CHECK(oscnet_reset_optimizer(NULL) == OSCNET_ERROR_ARGUMENT);
+  CHECK(oscnet_weights_count(NULL) == -1);
+  oscnet_destroy(NULL);
+
+  net = oscnet_create(3, 2, 1, units, codes, 0u);
+  CHECK(net != NULL);
+  if (net == NULL) return;
+  CHECK(isnan(oscnet_train(net, row, row, 0, 0.1, 0)) &&
+        message_says("oscnet_train: iterations must be at least 1, got 0"));
+  CHECK(isnan(oscnet_train(net, row, row, 1, 0.1, 7)) && message_says("optimizer_code"));
+  CHECK(oscnet_predict(net, NULL, out) == OSCNET_ERROR_ARGUMENT && isnan(out[0]) && isnan(out[1]) &&
+        out[2] == 1.0);
+  CHECK(oscnet_predict_rows(net, row, -5, out) == OSCNET_ERROR_ARGUMENT &&
+        message_says("row_count must be at least 0, got -5"));
+  CHECK(oscnet_get_weights(net, out, 3) == -1 && message_says("n must be the weights count"));
+  CHECK(oscnet_set_weights(net, NULL, oscnet_weights_count(net)) == -1 && message_says("in is"));
+  CHECK(oscnet_reset_optimizer(net) == OSCNET_OK);
+  oscnet_destroy(net);
+}
+
+int main(void) {
+  check_worked_example();
+  check_rows_at_once();
+  check_refusals();
+  if (failures != 0) {
+    fprintf(stderr, "handle host: %d checks failed\n", failures);
+    return 1;
+  }
+  printf("handle host: all checks passed\n");
+  return 0;
+}
