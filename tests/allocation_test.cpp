@@ -3,6 +3,7 @@
 // and of operator new on its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -224,6 +225,119 @@ TEST(Allocations, TrainingThatRunsOutOfMemoryMovesNoWeight) {
     EXPECT_GT(k, 20) << "optimizer " << code;  // every gradient of the 22 nodes failed once
   }
   release_network();
+}
+
+// A network handle: training and prediction allocate nothing after the first call, whatever the
+// optimizer, and a block of as many rows as the first allocates nothing either.
+TEST(Allocations, NonePerHandleCallAfterTheFirst) {
+  const int units[3] = {32, 16, 8}, codes[3] = {0, 2, 3};
+  double x[10] = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0}, y[2] = {0.5, -0.5};
+  std::vector<double> rows(300 * 10, 0.25), outputs(300 * 2);
+  oscnet_network* net = oscnet_create(10, 2, 3, units, codes, 1);
+  ASSERT_NE(net, nullptr);
+  for (int code : {OSCNET_GRADIENT_DESCENT, OSCNET_ADAGRAD}) {
+    oscnet_train(net, x, y, 1, 0.01, code);
+    EXPECT_EQ(allocations_in([&] { oscnet_train(net, x, y, 1, 0.01, code); }), 0) << code;
+    EXPECT_EQ(allocations_in([&] { oscnet_train(net, x, y, 20, 0.01, code); }), 0) << code;
+  }
+  EXPECT_EQ(allocations_in([&] { oscnet_reset_optimizer(net); }), 0);
+  EXPECT_EQ(allocations_in([&] { oscnet_predict(net, x, outputs.data()); }), 0);
+  oscnet_predict_rows(net, rows.data(), 300, outputs.data());
+  EXPECT_EQ(allocations_in([&] { oscnet_predict_rows(net, rows.data(), 300, outputs.data()); }), 0);
+  oscnet_destroy(net);
+}
+
+// Creating a network that runs out of memory, at whichever allocation, returns NULL with a
+// message and leaves nothing allocated.
+TEST(Allocations, NoneLeftByACreationThatRunsOutOfMemory) {
+  const int units[2] = {8, 4}, codes[2] = {3, 1};
+  long k = 1;
+  for (;; ++k) {
+    const long blocks = live_blocks;
+    failing_call = malloc_calls + k;
+    oscnet_network* net = oscnet_create(3, 2, 2, units, codes, 4);
+    failing_call = 0;
+    if (net != nullptr) {
+      oscnet_destroy(net);
+      break;
+    }
+    EXPECT_EQ(live_blocks, blocks) << "allocation " << k << " failed";
+    EXPECT_STREQ(oscnet_last_error(), "oscnet_create: out of memory");
+  }
+  EXPECT_GT(k, 20);
+}
+
+// Training a handle that runs out of memory, at whichever allocation of its first call, returns
+// not-a-number, moves no weight and leaves Adagrad's sums alone: the next call gives exactly
+// what it would have given had nothing failed.
+TEST(Allocations, HandleTrainingThatRunsOutOfMemoryMovesNoWeight) {
+  const int units[2] = {8, 4}, codes[2] = {2, 1};
+  const double x[3] = {0.1, -0.2, 0.3}, y[2] = {0.5, -0.5};
+  oscnet_network* reference = oscnet_create(3, 2, 2, units, codes, 8);
+  ASSERT_NE(reference, nullptr);
+  const double expected = oscnet_train(reference, x, y, 2, 0.05, OSCNET_ADAGRAD);
+  const double expected_next = oscnet_train(reference, x, y, 2, 0.05, OSCNET_ADAGRAD);
+  oscnet_destroy(reference);
+  long k = 1;
+  for (;; ++k) {
+    oscnet_network* net = oscnet_create(3, 2, 2, units, codes, 8);
+    ASSERT_NE(net, nullptr);
+    std::vector<double> start(oscnet_weights_count(net)), now(start.size());
+    oscnet_get_weights(net, start.data(), static_cast<int>(start.size()));
+    const long first = malloc_calls;
+    failing_call = first + k;
+    const double loss = oscnet_train(net, x, y, 2, 0.05, OSCNET_ADAGRAD);
+    failing_call = 0;
+    const bool reached = malloc_calls - first >= k;
+    if (reached) {
+      EXPECT_TRUE(std::isnan(loss)) << "allocation " << k << " failed";
+      EXPECT_STREQ(oscnet_last_error(), "oscnet_train: out of memory");
+      oscnet_get_weights(net, now.data(), static_cast<int>(now.size()));
+      EXPECT_EQ(now, start) << "allocation " << k << " failed";
+      EXPECT_EQ(oscnet_train(net, x, y, 2, 0.05, OSCNET_ADAGRAD), expected) << k;
+    } else {
+      EXPECT_EQ(loss, expected);
+    }
+    EXPECT_EQ(oscnet_train(net, x, y, 2, 0.05, OSCNET_ADAGRAD), expected_next) << k;
+    oscnet_destroy(net);
+    if (!reached) break;
+  }
+  EXPECT_GT(k, 10);
+}
+
+// A block prediction that runs out of memory, at whichever allocation, writes not-a-number to
+// every output, takes no oscillator draw and leaves nothing behind once the network is freed.
+TEST(Allocations, RowsPredictionThatRunsOutOfMemoryChangesNothing) {
+  const int units[2] = {8, 4}, codes[2] = {3, 3};
+  const int rows = 300;
+  std::vector<double> x(rows * 3), expected(rows * 2), outputs(rows * 2);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::sin(0.3 * static_cast<double>(i));
+  oscnet_network* reference = oscnet_create(3, 2, 2, units, codes, 6);
+  ASSERT_NE(reference, nullptr);
+  ASSERT_EQ(oscnet_predict_rows(reference, x.data(), rows, expected.data()), OSCNET_OK);
+  oscnet_destroy(reference);
+  long k = 1;
+  for (;; ++k) {
+    const long blocks = live_blocks;
+    oscnet_network* net = oscnet_create(3, 2, 2, units, codes, 6);
+    ASSERT_NE(net, nullptr);
+    const long first = malloc_calls;
+    failing_call = first + k;
+    const int status = oscnet_predict_rows(net, x.data(), rows, outputs.data());
+    failing_call = 0;
+    const bool reached = malloc_calls - first >= k;
+    if (reached) {
+      EXPECT_EQ(status, OSCNET_ERROR_MEMORY) << "allocation " << k << " failed";
+      EXPECT_TRUE(
+          std::all_of(outputs.begin(), outputs.end(), [](double v) { return std::isnan(v); }));
+      EXPECT_EQ(oscnet_predict_rows(net, x.data(), rows, outputs.data()), OSCNET_OK);
+    }
+    EXPECT_EQ(outputs, expected) << "allocation " << k << " failed";
+    oscnet_destroy(net);
+    EXPECT_EQ(live_blocks, blocks) << "allocation " << k << " failed";
+    if (!reached) break;
+  }
+  EXPECT_GT(k, 10);
 }
 
 }  // namespace
