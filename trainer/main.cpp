@@ -1,14 +1,15 @@
-// oscnet-train: trains an oscnet network on a CSV file, or on the Mackey-Glass chaotic series
-// when given no data, through the library's exported functions, and reports how well it
+// oscnet-train: trains oscnet networks on a CSV file, or on the Mackey-Glass chaotic series
+// when given no data, through the library's network handles, and reports how well they
 // learned next to naive forecasts.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -22,8 +23,11 @@
 #include "trainer/metrics.h"
 #include "trainer/network.h"
 #include "trainer/options.h"
+#include "trainer/parallel_runs.h"
 #include "trainer/progress.h"
 #include "trainer/report.h"
+#include "trainer/run_summary.h"
+#include "trainer/runs_progress.h"
 #include "trainer/scaling.h"
 #include "trainer/shortened.h"
 #include "trainer/svg_plot.h"
@@ -36,9 +40,20 @@ namespace {
 constexpr double kSeriesTestFraction = 0.5;  // t = 618..1117, the customary split
 constexpr double kFileTestFraction = 0.2;
 constexpr int kDefaultEpochs = 2000;
-// The library draws its initial weights the same way, from a clock-seeded generator; drawing
-// them here makes a run repeatable.
+// The library draws its initial weights the same way; drawing them here keeps them what they
+// were before networks had seeds of their own.
 constexpr double kInitialWeightDeviation = 0.01;
+
+// What each of a run's random streams is for: the streams are made from the run's seed and
+// these, so that drawing for one purpose never shifts another (the plot's extra evaluations,
+// for one, must not change what training draws).
+enum Purpose : std::uint32_t {
+  kInitialWeights = 0,
+  kShuffling = 1,
+  kTrainingNetwork = 2,    // the oscillator's draws while training
+  kEvaluationNetwork = 3,  // those of the final evaluation, made afresh
+  kMonitorNetwork = 4,     // those of the test loss after each epoch, for the plot
+};
 
 bool all_finite(const std::vector<double>& values) {
   return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
@@ -65,7 +80,7 @@ Dataset load_data(const Options& options) {
                        static_cast<std::size_t>(options.targets));
 }
 
-// One of several independent generators made from the user's seed.
+// One of several independent generators made from a run's seed.
 std::mt19937 random_stream(std::uint32_t seed, std::uint32_t purpose) {
   std::seed_seq sequence{seed, purpose};
   return std::mt19937(sequence);
@@ -160,8 +175,8 @@ void check_paths(const Options& options) {
   refuse_clash(options.plot_path, "--plot", options.save_path, "--save");
 }
 
-// Everything a run needs once the options, data and weights file have been checked.
-struct Run {
+// Everything the runs share once the options, data and weights file have been checked.
+struct Setup {
   Options options;
   Dataset data;
   std::vector<HiddenLayer> layers;
@@ -177,17 +192,22 @@ struct Run {
   std::size_t out() const { return data.target_width(); }
   std::size_t training_rows() const { return split.training_rows; }
   std::size_t test_rows() const { return split.test_rows; }
+  std::size_t runs() const { return static_cast<std::size_t>(options.runs); }
+  // Run `index` uses this seed; parse_options keeps it in range.
+  std::uint32_t seed(std::size_t index) const {
+    return options.seed + static_cast<std::uint32_t>(index);
+  }
 };
 
-Run prepare(const Options& options) {
-  Run run;
-  run.options = options;
-  run.data = load_data(options);
-  const Dataset& data = run.data;
-  run.layers = options.layers.empty() ? default_layers() : options.layers;
+Setup prepare(const Options& options) {
+  Setup setup;
+  setup.options = options;
+  setup.data = load_data(options);
+  const Dataset& data = setup.data;
+  setup.layers = options.layers.empty() ? default_layers() : options.layers;
   if (!options.load_path.empty()) {
-    run.loaded = read_weights_file(options.load_path);
-    const WeightsFile& loaded = run.loaded;
+    setup.loaded = read_weights_file(options.load_path);
+    const WeightsFile& loaded = setup.loaded;
     if (static_cast<std::size_t>(loaded.inputs) != data.input_width() ||
         static_cast<std::size_t>(loaded.outputs) != data.target_width()) {
       throw InputError(options.load_path + " holds a network of " +
@@ -200,110 +220,155 @@ Run prepare(const Options& options) {
       throw InputError("--layers " + format_layers(options.layers) + " differs from the layers " +
                        format_layers(loaded.layers) + " in " + options.load_path);
     }
-    run.layers = loaded.layers;
+    setup.layers = loaded.layers;
   }
-  run.epochs = options.epochs.value_or(options.load_path.empty() ? kDefaultEpochs : 0);
-  run.split =
+  setup.epochs = options.epochs.value_or(options.load_path.empty() ? kDefaultEpochs : 0);
+  setup.split =
       split_rows(data, options.test_fraction.value_or(
                            options.data_path.empty() ? kSeriesTestFraction : kFileTestFraction));
 
-  const std::size_t rows = run.training_rows();
-  run.input_scaling = options.scale ? ColumnScaling::to_unit_range(data.inputs, run.in(), rows)
-                                    : ColumnScaling::identity(run.in());
-  run.target_scaling = options.scale ? ColumnScaling::to_unit_range(data.targets, run.out(), rows)
-                                     : ColumnScaling::identity(run.out());
-  run.scaled_inputs = data.inputs;
-  run.input_scaling.apply(run.scaled_inputs);
-  run.scaled_targets = data.targets;
-  run.target_scaling.apply(run.scaled_targets);
-  return run;
+  const std::size_t rows = setup.training_rows();
+  setup.input_scaling = options.scale ? ColumnScaling::to_unit_range(data.inputs, setup.in(), rows)
+                                      : ColumnScaling::identity(setup.in());
+  setup.target_scaling = options.scale
+                             ? ColumnScaling::to_unit_range(data.targets, setup.out(), rows)
+                             : ColumnScaling::identity(setup.out());
+  setup.scaled_inputs = data.inputs;
+  setup.input_scaling.apply(setup.scaled_inputs);
+  setup.scaled_targets = data.targets;
+  setup.target_scaling.apply(setup.scaled_targets);
+  return setup;
+}
+
+// A network of the setup's layers holding `params`, whose own random draws come from the
+// stream of `purpose` for the run of `seed`.
+Network make_network(const Setup& setup, std::uint32_t seed, Purpose purpose,
+                     const std::vector<double>& params) {
+  Network network(static_cast<int>(setup.in()), static_cast<int>(setup.out()), setup.layers,
+                  random_stream(seed, purpose)());
+  network.set_params(params);
+  return network;
+}
+
+WeightLayout layout_of(const Setup& setup) {
+  WeightLayout layout;
+  layout.widths.push_back(static_cast<int>(setup.in()));
+  for (const HiddenLayer& layer : setup.layers) layout.widths.push_back(layer.units);
+  layout.widths.push_back(static_cast<int>(setup.out()));
+  return layout;
 }
 
 // The first weights: the loaded ones, or normal draws as the library makes them.
-std::vector<double> initial_weights(const Run& run, const Network& network, std::mt19937& engine) {
-  std::vector<double> params(network.layout().count());
-  if (!run.options.load_path.empty()) {
-    params = run.loaded.params;
-    unfold_scaling(params, network.layout(), run.input_scaling, run.target_scaling);
+std::vector<double> initial_weights(const Setup& setup, std::uint32_t seed) {
+  const WeightLayout layout = layout_of(setup);
+  std::vector<double> params(layout.count());
+  if (!setup.options.load_path.empty()) {
+    params = setup.loaded.params;
+    unfold_scaling(params, layout, setup.input_scaling, setup.target_scaling);
     if (!all_finite(params)) {
-      throw InputError(run.options.load_path +
+      throw InputError(setup.options.load_path +
                        ": its weights are too large to work on this data's scale");
     }
   } else {
+    std::mt19937 engine = random_stream(seed, kInitialWeights);
     std::normal_distribution<double> draw(0.0, kInitialWeightDeviation);
     for (double& value : params) value = draw(engine);
   }
   return params;
 }
 
-// The network's predictions, in the data's units, for rows [first, first + count).
-std::vector<double> predictions(const Network& network, const Run& run, std::size_t first,
-                                std::size_t count) {
-  std::vector<double> predicted(count * run.out());
-  for (std::size_t r = 0; r < count; ++r) {
-    network.predict(&run.scaled_inputs[(first + r) * run.in()], &predicted[r * run.out()]);
-    run.target_scaling.invert_row(&predicted[r * run.out()]);
+// The network's outputs, in the scaled units it works in, for rows [first, first + count).
+std::vector<double> scaled_predictions(Network& network, const Setup& setup, std::size_t first,
+                                       std::size_t count) {
+  std::vector<double> predicted(count * setup.out());
+  network.predict_rows(&setup.scaled_inputs[first * setup.in()], count, predicted.data());
+  return predicted;
+}
+
+// The loss train() reports, for rows [first, first + count) of `predicted`: the mean over the
+// rows of the squared error summed over the outputs, in scaled units.
+double mean_loss(const std::vector<double>& predicted, const Setup& setup, std::size_t first,
+                 std::size_t count) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i < count * setup.out(); ++i) {
+    const double error = predicted[i] - setup.scaled_targets[first * setup.out() + i];
+    sum += error * error;
+  }
+  return sum / static_cast<double>(count);
+}
+
+// The same as train() reports for row r, measured now.
+double row_loss(Network& network, const Setup& setup, std::size_t r, std::vector<double>& output) {
+  network.predict(&setup.scaled_inputs[r * setup.in()], output.data());
+  double sum = 0.0;
+  for (std::size_t k = 0; k < setup.out(); ++k) {
+    const double error = output[k] - setup.scaled_targets[r * setup.out() + k];
+    sum += error * error;
+  }
+  return sum;
+}
+
+// In the data's units.
+std::vector<double> unscaled(std::vector<double> predicted, const Setup& setup) {
+  for (std::size_t r = 0; r < predicted.size() / setup.out(); ++r) {
+    setup.target_scaling.invert_row(&predicted[r * setup.out()]);
   }
   return predicted;
 }
 
 // Weights that are finite numbers can still be too large for the data: refused before any
 // training, so that the failure is not laid at the learning rate's door.
-void check_loaded_outputs(const Network& network, const Run& run) {
-  std::srand(random_stream(run.options.seed, 3)());
-  const std::vector<double> outputs = predictions(network, run, 0, run.training_rows());
+void check_loaded_outputs(const Setup& setup) {
+  const std::uint32_t seed = setup.seed(0);
+  Network network = make_network(setup, seed, kEvaluationNetwork, initial_weights(setup, seed));
+  const std::vector<double> outputs =
+      unscaled(scaled_predictions(network, setup, 0, setup.training_rows()), setup);
   if (!all_finite(outputs)) {
-    throw InputError(run.options.load_path +
+    throw InputError(setup.options.load_path +
                      ": its network's outputs on this data are beyond the range of numbers");
   }
 }
 
-void print_header(const Run& run, std::size_t weights) {
-  const Options& options = run.options;
+// Makes and drops a network of these layers, so that the library's refusal comes before the
+// report starts.
+void check_network(const Setup& setup) {
+  [[maybe_unused]] const Network probe(static_cast<int>(setup.in()), static_cast<int>(setup.out()),
+                                       setup.layers, 0);
+}
+
+std::string seeds_text(const Setup& setup) {
+  if (setup.runs() == 1) return "seed " + std::to_string(setup.seed(0));
+  return "seeds " + std::to_string(setup.seed(0)) + " to " +
+         std::to_string(setup.seed(setup.runs() - 1));
+}
+
+void print_header(const Setup& setup) {
+  const Options& options = setup.options;
   std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
-  std::printf("data      %s\n", run.data.description.c_str());
-  if (run.test_rows() > 0) {
+  std::printf("data      %s\n", setup.data.description.c_str());
+  if (setup.test_rows() > 0) {
     std::printf("rows      %zu for training, %zu for testing (the last ones, in order)\n",
-                run.training_rows(), run.test_rows());
+                setup.training_rows(), setup.test_rows());
   } else {
-    std::printf("rows      %zu for training, none held out for testing\n", run.training_rows());
+    std::printf("rows      %zu for training, none held out for testing\n", setup.training_rows());
   }
-  std::printf("network   %s%s\n", describe_network(run.data, run.layers, weights).c_str(),
+  std::printf("network   %s%s\n",
+              describe_network(setup.data, setup.layers, layout_of(setup).count()).c_str(),
               options.load_path.empty() ? "" : (", loaded from " + options.load_path).c_str());
-  if (run.epochs == 0) {
-    std::printf("training  none: the network is evaluated as it is, seed %u\n",
-                static_cast<unsigned>(options.seed));
+  if (setup.epochs == 0) {
+    std::printf("training  none: the network is evaluated as it is, %s\n",
+                seeds_text(setup).c_str());
   } else {
-    std::printf("training  %s, learning rate %g, %s of %s per row, %s, seed %u\n",
+    std::printf("training  %s, learning rate %g, %s of %s per row, %s, %s\n",
                 options.optimizer == OptimizerChoice::adagrad ? "Adagrad" : "gradient descent",
                 options.learning_rate,
-                counted(static_cast<std::size_t>(run.epochs), "epoch").c_str(),
+                counted(static_cast<std::size_t>(setup.epochs), "epoch").c_str(),
                 counted(static_cast<std::size_t>(options.iterations), "step").c_str(),
-                options.shuffle ? "shuffled" : "in order", static_cast<unsigned>(options.seed));
+                options.shuffle ? "shuffled" : "in order", seeds_text(setup).c_str());
   }
   std::printf("scaling   %s\n",
               options.scale ? "every column to [-1, 1] on the training rows" : "none (--no-scale)");
   std::fflush(stdout);
-}
-
-// The loss train() reports for row r, measured now: the squared error summed over the outputs,
-// in the scaled units the network works in.
-double row_loss(const Network& network, const Run& run, std::size_t r,
-                std::vector<double>& output) {
-  network.predict(&run.scaled_inputs[r * run.in()], output.data());
-  double sum = 0.0;
-  for (std::size_t k = 0; k < run.out(); ++k) {
-    const double error = output[k] - run.scaled_targets[r * run.out() + k];
-    sum += error * error;
-  }
-  return sum;
-}
-
-double mean_loss(const Network& network, const Run& run, std::size_t first, std::size_t count) {
-  std::vector<double> output(run.out());
-  double sum = 0.0;
-  for (std::size_t r = first; r < first + count; ++r) sum += row_loss(network, run, r, output);
-  return sum / static_cast<double>(count);
 }
 
 class TrainingFailed : public std::runtime_error {
@@ -311,48 +376,62 @@ class TrainingFailed : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Runs the epochs; returns each epoch's mean loss over the training rows, each row's loss
-// measured before its first step. `test_loss` gets the loss on the test rows after each epoch
-// when it is not null.
-std::vector<double> train_epochs(Network& network, const Run& run, std::vector<double>* test_loss) {
-  const Options& options = run.options;
-  const int optimizer_code = options.optimizer == OptimizerChoice::adagrad ? 1 : 0;
-  // Separate streams, so that drawing for one purpose never shifts another: the plot's extra
-  // evaluations, for one, must not change what training draws.
-  std::mt19937 shuffle_engine = random_stream(options.seed, 1);
-  std::mt19937 oscillator_seeds = random_stream(options.seed, 2);
-  std::vector<std::size_t> order(run.training_rows());
+// Told of each finished epoch and its loss; returns false when the run's outcome is no longer
+// wanted and it may stop.
+using EpochHook = std::function<bool(int epoch, double loss)>;
+
+// What one run reached.
+struct RunResult {
+  RunFigures figures;
+  std::vector<double> params;         ///< trained, in scaled units
+  std::vector<double> training_loss;  ///< per epoch
+  std::vector<double> test_loss;      ///< per epoch, when plotting
+};
+
+// Runs the epochs of the run of `seed`; returns each epoch's mean loss over the training rows,
+// each row's loss measured before its first step. `test_loss` gets the loss on the test rows
+// after each epoch when it is not null.
+std::vector<double> train_epochs(Network& network, const Setup& setup, std::uint32_t seed,
+                                 std::vector<double>* test_loss, const EpochHook& hook) {
+  const Options& options = setup.options;
+  const int optimizer_code =
+      options.optimizer == OptimizerChoice::adagrad ? OSCNET_ADAGRAD : OSCNET_GRADIENT_DESCENT;
+  std::mt19937 shuffle_engine = random_stream(seed, kShuffling);
+  // The test loss is measured on a copy, whose oscillator draws leave training's alone.
+  std::optional<Network> monitor;
+  if (test_loss != nullptr) {
+    monitor.emplace(make_network(setup, seed, kMonitorNetwork, network.params()));
+  }
+  std::vector<std::size_t> order(setup.training_rows());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::vector<double> output(run.out());
+  std::vector<double> output(setup.out());
   std::vector<double> losses;
-  Progress progress(progress_style_for(stderr, options.quiet), stderr, run.epochs);
-  for (int epoch = 1; epoch <= run.epochs; ++epoch) {
+  for (int epoch = 1; epoch <= setup.epochs; ++epoch) {
     if (options.shuffle) shuffle(order, shuffle_engine);
-    // The oscillator activation draws its samples with the C library's rand().
-    std::srand(oscillator_seeds());
     double sum = 0.0;
     for (const std::size_t r : order) {
       // train() reports the loss before its last step; with several steps a row is measured
       // before the first, or the loss would show rows already fitted.
-      const double before = options.iterations > 1 ? row_loss(network, run, r, output) : 0.0;
-      const double last =
-          network.train(&run.scaled_inputs[r * run.in()], &run.scaled_targets[r * run.out()],
-                        options.iterations, options.learning_rate, optimizer_code);
+      const double before = options.iterations > 1 ? row_loss(network, setup, r, output) : 0.0;
+      const double last = network.train(&setup.scaled_inputs[r * setup.in()],
+                                        &setup.scaled_targets[r * setup.out()], options.iterations,
+                                        options.learning_rate, optimizer_code);
       sum += options.iterations > 1 ? before : last;
     }
-    const double loss = sum / static_cast<double>(run.training_rows());
+    const double loss = sum / static_cast<double>(setup.training_rows());
     if (!std::isfinite(loss)) {
-      progress.finish();
       throw TrainingFailed("training diverged: the loss left the range of numbers in epoch " +
                            std::to_string(epoch) + "; try a smaller --lr");
     }
     losses.push_back(loss);
-    if (test_loss != nullptr) {
-      test_loss->push_back(mean_loss(network, run, run.training_rows(), run.test_rows()));
+    if (monitor) {
+      monitor->set_params(network.params());
+      const std::size_t first = setup.training_rows();
+      test_loss->push_back(mean_loss(scaled_predictions(*monitor, setup, first, setup.test_rows()),
+                                     setup, first, setup.test_rows()));
     }
-    progress.epoch_done(epoch, loss);
+    if (!hook(epoch, loss)) break;
   }
-  progress.finish();
   return losses;
 }
 
@@ -362,21 +441,26 @@ struct Outcome {
   std::vector<double> test_truth;
   std::vector<double> training_predicted;
   std::vector<double> test_predicted;
+  double training_loss = 0.0;  ///< in scaled units, as kept_run compares runs
 };
 
-Outcome evaluate(const Network& network, const Run& run) {
-  // Its own stream, so that a loaded network is evaluated with the draws it was evaluated with
-  // when it was saved.
-  std::srand(random_stream(run.options.seed, 3)());
+// Evaluates `params` on a network made afresh for it: a saved network loaded with the same seed
+// is evaluated with the draws it was evaluated with when it was saved, and the kept run gives
+// its figures again.
+Outcome evaluate(const Setup& setup, std::uint32_t seed, const std::vector<double>& params) {
+  Network network = make_network(setup, seed, kEvaluationNetwork, params);
   Outcome outcome;
-  outcome.training_truth = rows_of(run.data.targets, run.out(), 0, run.training_rows());
-  outcome.test_truth = rows_of(run.data.targets, run.out(), run.training_rows(), run.test_rows());
-  outcome.training_predicted = predictions(network, run, 0, run.training_rows());
-  outcome.test_predicted = predictions(network, run, run.training_rows(), run.test_rows());
+  outcome.training_truth = rows_of(setup.data.targets, setup.out(), 0, setup.training_rows());
+  outcome.test_truth =
+      rows_of(setup.data.targets, setup.out(), setup.training_rows(), setup.test_rows());
+  const std::vector<double> training = scaled_predictions(network, setup, 0, setup.training_rows());
+  outcome.training_loss = mean_loss(training, setup, 0, setup.training_rows());
+  outcome.training_predicted = unscaled(training, setup);
+  outcome.test_predicted =
+      unscaled(scaled_predictions(network, setup, setup.training_rows(), setup.test_rows()), setup);
   // Each epoch's loss is measured before each step, so a last step that overflows shows only
   // here, in the trained network itself.
-  const std::vector<double> trained = network.params();
-  if (!all_finite(trained) || !all_finite(outcome.training_predicted)) {
+  if (!all_finite(params) || !all_finite(outcome.training_predicted)) {
     throw TrainingFailed(
         "training diverged: the trained network's weights or outputs are not finite numbers; "
         "try a smaller --lr");
@@ -384,10 +468,69 @@ Outcome evaluate(const Network& network, const Run& run) {
   return outcome;
 }
 
+RunResult train_run(const Setup& setup, std::uint32_t seed, bool track_test,
+                    const EpochHook& hook) {
+  Network network = make_network(setup, seed, kTrainingNetwork, initial_weights(setup, seed));
+  RunResult result;
+  result.training_loss =
+      train_epochs(network, setup, seed, track_test ? &result.test_loss : nullptr, hook);
+  result.params = network.params();
+  const Outcome outcome = evaluate(setup, seed, result.params);
+  result.figures.seed = seed;
+  result.figures.training =
+      error_figures(outcome.training_predicted, outcome.training_truth, setup.out());
+  result.figures.test = error_figures(outcome.test_predicted, outcome.test_truth, setup.out());
+  result.figures.training_loss = outcome.training_loss;
+  return result;
+}
+
+// Every run, each on its own network, on up to --jobs threads. A single run shows its epochs
+// as it always has; several show one combined progress.
+std::vector<RunResult> train_runs(const Setup& setup, bool track_test) {
+  const std::size_t count = setup.runs();
+  const ProgressStyle style = progress_style_for(stderr, setup.options.quiet);
+  std::vector<RunResult> results(count);
+  if (count == 1) {
+    Progress progress(style, stderr, setup.epochs);
+    try {
+      results[0] = train_run(setup, setup.seed(0), track_test, [&](int epoch, double loss) {
+        progress.epoch_done(epoch, loss);
+        return true;
+      });
+    } catch (...) {
+      progress.finish();
+      throw;
+    }
+    progress.finish();
+    return results;
+  }
+  ParallelRuns parallel(count, thread_count(static_cast<unsigned>(setup.options.jobs), count));
+  RunsProgress progress(style, stderr, count, setup.epochs);
+  try {
+    parallel.run([&](std::size_t index) {
+      const std::uint32_t seed = setup.seed(index);
+      try {
+        results[index] = train_run(setup, seed, track_test, [&](int, double) {
+          progress.epoch_done();
+          return !parallel.abandoned(index);
+        });
+      } catch (const TrainingFailed& error) {
+        throw TrainingFailed("seed " + std::to_string(seed) + ": " + error.what());
+      }
+      progress.run_done();
+    });
+  } catch (...) {
+    progress.finish();
+    throw;
+  }
+  progress.finish();
+  return results;
+}
+
 // The network's line and the naive forecasts' lines, each followed by a line per target when
 // there are several.
-std::vector<ReportLine> report_lines(const Run& run, const Outcome& outcome) {
-  const std::size_t out = run.out();
+std::vector<ReportLine> report_lines(const Setup& setup, const Outcome& outcome) {
+  const std::size_t out = setup.out();
   std::vector<ReportLine> lines;
   const auto add = [&](const std::string& name, const std::vector<double>& training,
                        const std::vector<double>& test, std::size_t width) {
@@ -396,7 +539,7 @@ std::vector<ReportLine> report_lines(const Run& run, const Outcome& outcome) {
     if (width < 2) return;
     for (std::size_t k = 0; k < width; ++k) {
       lines.push_back(
-          {"  " + run.data.target_names[k],
+          {"  " + setup.data.target_names[k],
            error_figures(column_of(training, width, k), column_of(outcome.training_truth, width, k),
                          1),
            error_figures(column_of(test, width, k), column_of(outcome.test_truth, width, k), 1)});
@@ -410,51 +553,72 @@ std::vector<ReportLine> report_lines(const Run& run, const Outcome& outcome) {
     for (std::size_t r = 0; r < rows; ++r) cells.insert(cells.end(), means.begin(), means.end());
     return cells;
   };
-  add("mean of the training targets", repeat_means(run.training_rows()),
-      repeat_means(run.test_rows()), out);
+  add("mean of the training targets", repeat_means(setup.training_rows()),
+      repeat_means(setup.test_rows()), out);
 
-  if (run.data.current_value_input && out == 1) {
+  if (setup.data.current_value_input && out == 1) {
     const auto current_values = [&](std::size_t first, std::size_t count) {
       std::vector<double> cells;
       for (std::size_t r = first; r < first + count; ++r) {
-        cells.push_back(run.data.input_row(r)[*run.data.current_value_input]);
+        cells.push_back(setup.data.input_row(r)[*setup.data.current_value_input]);
       }
       return cells;
     };
-    add("next value = current value", current_values(0, run.training_rows()),
-        current_values(run.training_rows(), run.test_rows()), 1);
+    add("next value = current value", current_values(0, setup.training_rows()),
+        current_values(setup.training_rows(), setup.test_rows()), 1);
   }
   return lines;
 }
 
-void save_weights(const Run& run, const Network& network) {
+void save_weights(const Setup& setup, const std::vector<double>& params) {
   WeightsFile saved;
-  saved.inputs = static_cast<int>(run.in());
-  saved.outputs = static_cast<int>(run.out());
-  saved.layers = run.layers;
-  saved.params = network.params();
-  fold_scaling(saved.params, network.layout(), run.input_scaling, run.target_scaling);
+  saved.inputs = static_cast<int>(setup.in());
+  saved.outputs = static_cast<int>(setup.out());
+  saved.layers = setup.layers;
+  saved.params = params;
+  fold_scaling(saved.params, layout_of(setup), setup.input_scaling, setup.target_scaling);
   std::string text;
   try {
     text = weights_json(saved);
   } catch (const InputError& error) {
     // Not the user's input: the trained network itself cannot be written down.
-    throw std::runtime_error("cannot save to " + run.options.save_path + ": " + error.what());
+    throw std::runtime_error("cannot save to " + setup.options.save_path + ": " + error.what());
   }
-  write_file_atomically(run.options.save_path, text);
+  write_file_atomically(setup.options.save_path, text);
   std::printf("weights saved to %s (they work on the data's own units)\n",
-              run.options.save_path.c_str());
+              setup.options.save_path.c_str());
 }
 
-void write_plot(const Run& run, const Outcome& outcome, PlotData plot) {
-  const bool test = run.test_rows() > 0;
-  plot.title = "oscnet-train: " + shortened(run.data.name, 50);
-  plot.target_names = run.data.target_names;
+void write_plot(const Setup& setup, const Outcome& outcome, const RunResult& run) {
+  const bool test = setup.test_rows() > 0;
+  PlotData plot;
+  plot.training_loss = run.training_loss;
+  plot.test_loss = run.test_loss;
+  plot.title = "oscnet-train: " + shortened(setup.data.name, 50);
+  plot.target_names = setup.data.target_names;
   plot.rows_label = test ? "test rows" : "training rows";
   plot.truth = test ? outcome.test_truth : outcome.training_truth;
   plot.predicted = test ? outcome.test_predicted : outcome.training_predicted;
-  write_file_atomically(run.options.plot_path, render_svg(plot));
-  std::printf("plot written to %s\n", run.options.plot_path.c_str());
+  write_file_atomically(setup.options.plot_path, render_svg(plot));
+  std::printf("plot written to %s\n", setup.options.plot_path.c_str());
+}
+
+// Everything the program reports about the runs: with several, each one's figures first; then
+// the full table of the run kept, and its weights and plot.
+void report(const Setup& setup, const std::vector<RunResult>& results) {
+  std::vector<RunFigures> figures;
+  for (const RunResult& result : results) figures.push_back(result.figures);
+  if (results.size() > 1) print_runs(stdout, figures, setup.test_rows() > 0);
+  const std::size_t kept = kept_run(figures);
+  const RunResult& run = results[kept];
+  // Evaluated again as in its run, to the same figures: runs keep only their weights.
+  const Outcome outcome = evaluate(setup, run.figures.seed, run.params);
+  print_report(stdout, report_lines(setup, outcome), setup.test_rows() > 0);
+  const Options& options = setup.options;
+  // Weights first: a plot is of no use without the network it shows.
+  if (!options.save_path.empty() || !options.plot_path.empty()) std::printf("\n");
+  if (!options.save_path.empty()) save_weights(setup, run.params);
+  if (!options.plot_path.empty()) write_plot(setup, outcome, run);
 }
 
 int run_program(int argc, const char* const* argv) {
@@ -467,28 +631,16 @@ int run_program(int argc, const char* const* argv) {
     std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
     return 0;
   }
-  const Run run = prepare(options);
+  const Setup setup = prepare(options);
   check_paths(options);
   if (!options.plot_path.empty()) check_writable(options.plot_path, "--plot");
   if (!options.save_path.empty()) check_writable(options.save_path, "--save");
+  check_network(setup);
+  if (!options.load_path.empty()) check_loaded_outputs(setup);
+  print_header(setup);
 
-  Network network(static_cast<int>(run.in()), static_cast<int>(run.out()), run.layers,
-                  run.scaled_inputs.data(), run.scaled_targets.data());
-  std::mt19937 weight_engine = random_stream(options.seed, 0);
-  network.set_params(initial_weights(run, network, weight_engine));
-  if (!options.load_path.empty()) check_loaded_outputs(network, run);
-  print_header(run, network.layout().count());
-
-  const bool plotting = !options.plot_path.empty();
-  PlotData plot;
-  plot.training_loss =
-      train_epochs(network, run, plotting && run.test_rows() > 0 ? &plot.test_loss : nullptr);
-  const Outcome outcome = evaluate(network, run);
-  print_report(stdout, report_lines(run, outcome), run.test_rows() > 0);
-  // Weights first: a plot is of no use without the network it shows.
-  if (!options.save_path.empty() || plotting) std::printf("\n");
-  if (!options.save_path.empty()) save_weights(run, network);
-  if (plotting) write_plot(run, outcome, std::move(plot));
+  const bool track_test = !options.plot_path.empty() && setup.test_rows() > 0;
+  report(setup, train_runs(setup, track_test));
   return 0;
 }
 

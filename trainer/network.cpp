@@ -1,16 +1,27 @@
 #include "trainer/network.h"
 
+#include <algorithm>
 #include <climits>
 #include <stdexcept>
 #include <string>
 
-#include "oscnet.h"
 #include "trainer/input_error.h"
 
 namespace trainer {
+namespace {
+
+// Rows handed to the library at once: enough for its matrix products to pay, few enough that
+// a large data set does not need a second copy of itself in the library's memory.
+constexpr std::size_t kRowsPerBlock = 1024;
+
+std::runtime_error library_error(const std::string& what) {
+  return std::runtime_error(what + ": " + oscnet_last_error());
+}
+
+}  // namespace
 
 Network::Network(int inputs, int outputs, const std::vector<HiddenLayer>& layers,
-                 const double* input, const double* target) {
+                 std::uint32_t seed) {
   std::vector<int> units;
   std::vector<int> codes;
   for (const HiddenLayer& layer : layers) {
@@ -20,49 +31,60 @@ Network::Network(int inputs, int outputs, const std::vector<HiddenLayer>& layers
   layout_.widths.push_back(inputs);
   layout_.widths.insert(layout_.widths.end(), units.begin(), units.end());
   layout_.widths.push_back(outputs);
-  // The weights exports count in ints.
+  // The weights functions count in ints.
   if (layout_.count() > static_cast<std::size_t>(INT_MAX)) {
     throw InputError("these layers need more weights than this program can keep (" +
                      std::to_string(INT_MAX) + " at most)");
   }
-  int layer_count = static_cast<int>(layers.size());
-  // build_net takes every argument by pointer and reads no further than the counts say.
-  if (!build_net(&layer_count, &inputs, &outputs, const_cast<double*>(input),
-                 const_cast<double*>(target), units.data(), codes.data())) {
-    throw InputError("the library refused to build a network of " + std::to_string(inputs) +
+  handle_.reset(oscnet_create(inputs, outputs, static_cast<int>(layers.size()), units.data(),
+                              codes.data(), seed));
+  if (!handle_) {
+    throw InputError("the library refused a network of " + std::to_string(inputs) +
                      " inputs, these layers and " + std::to_string(outputs) +
-                     " outputs: it is too large for this machine's memory");
+                     " outputs: " + oscnet_last_error());
   }
-  if (static_cast<std::size_t>(oscnet_param_count()) != layout_.count()) {
-    release_net();
+  if (static_cast<std::size_t>(oscnet_weights_count(handle_.get())) != layout_.count()) {
     throw std::logic_error("the library's weight count differs from the layers built");
   }
 }
 
-Network::~Network() {
-  release_net();
-}
-
 std::vector<double> Network::params() const {
   std::vector<double> values(layout_.count());
-  oscnet_get_params(values.data(), static_cast<int>(values.size()));
+  if (oscnet_get_weights(handle_.get(), values.data(), static_cast<int>(values.size())) < 0) {
+    throw library_error("cannot read the network's weights");
+  }
   return values;
 }
 
 void Network::set_params(const std::vector<double>& params) {
-  if (oscnet_set_params(params.data(), static_cast<int>(params.size())) < 0) {
-    throw std::logic_error("the library refused " + std::to_string(params.size()) + " weights");
+  if (oscnet_set_weights(handle_.get(), params.data(), static_cast<int>(params.size())) < 0) {
+    throw library_error("the library refused " + std::to_string(params.size()) + " weights");
   }
 }
 
 double Network::train(const double* input, const double* target, int iterations,
                       double learning_rate, int optimizer_code) {
-  return ::train(layout_.widths.front(), layout_.widths.back(), const_cast<double*>(input),
-                 const_cast<double*>(target), iterations, &learning_rate, &optimizer_code);
+  // Not-a-number also stands for a loss that left the range of numbers: the caller's
+  // divergence check covers both.
+  return oscnet_train(handle_.get(), input, target, iterations, learning_rate, optimizer_code);
 }
 
-void Network::predict(const double* input, double* output) const {
-  Predict(layout_.widths.front(), layout_.widths.back(), const_cast<double*>(input), output);
+void Network::predict(const double* input, double* output) {
+  if (oscnet_predict(handle_.get(), input, output) != OSCNET_OK) {
+    throw library_error("the network could not be evaluated");
+  }
+}
+
+void Network::predict_rows(const double* inputs, std::size_t rows, double* outputs) {
+  const auto in = static_cast<std::size_t>(this->inputs());
+  const auto out = static_cast<std::size_t>(this->outputs());
+  for (std::size_t first = 0; first < rows; first += kRowsPerBlock) {
+    const std::size_t count = std::min(kRowsPerBlock, rows - first);
+    if (oscnet_predict_rows(handle_.get(), inputs + first * in, static_cast<int>(count),
+                            outputs + first * out) != OSCNET_OK) {
+      throw library_error("the network could not be evaluated");
+    }
+  }
 }
 
 }  // namespace trainer

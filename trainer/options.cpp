@@ -33,6 +33,10 @@ double parse_real(std::string_view option, std::string_view text) {
   return value;
 }
 
+// Each run keeps its figures until the end; each thread holds a network.
+constexpr int kMaxRuns = 100000;
+constexpr int kMaxJobs = 1024;
+
 }  // namespace
 
 std::vector<HiddenLayer> default_layers() {
@@ -126,6 +130,10 @@ Options parse_options(int argc, const char* const* argv) {
        [&](auto name, auto value) {
          options.seed = parse_integer<std::uint32_t>(name, value, 0, UINT32_MAX);
        }},
+      {"--runs",
+       [&](auto name, auto value) { options.runs = parse_integer<int>(name, value, 1, kMaxRuns); }},
+      {"--jobs",
+       [&](auto name, auto value) { options.jobs = parse_integer<int>(name, value, 0, kMaxJobs); }},
       {"--plot", [&](auto, auto value) { options.plot_path = std::string(value); }},
       {"--save", [&](auto, auto value) { options.save_path = std::string(value); }},
       {"--load", [&](auto, auto value) { options.load_path = std::string(value); }},
@@ -165,6 +173,11 @@ Options parse_options(int argc, const char* const* argv) {
     setter->second(name, value);
   }
   options.scale = !no_scale;
+  if (options.seed > UINT32_MAX - static_cast<std::uint32_t>(options.runs - 1)) {
+    throw InputError("--runs " + std::to_string(options.runs) + " from --seed " +
+                     std::to_string(options.seed) + " would take seeds above " +
+                     std::to_string(UINT32_MAX));
+  }
   return options;
 }
 
@@ -188,14 +201,18 @@ Network and training
   --layers LIST          hidden layers as UNITS:ACTIVATION,... with activations relu,
                          sigmoid, tanh (tanh of 6x), lee (Lee oscillator), none
                          (default 16:tanh,8:lee)
-  --optimizer gd|adagrad gradient descent (default) or Adagrad; Adagrad starts afresh on
-                         every row, as each row is one call of the library's train
+  --optimizer gd|adagrad gradient descent (default) or Adagrad, whose sums of squared
+                         gradients carry over from row to row for the whole run
   --lr RATE              learning rate (default 0.01)
   --epochs N             passes over the training rows (default 2000; 0 with --load)
   --iterations N         training steps per row and pass (default 1)
   --shuffle              visit the training rows in a new random order every pass
   --seed N               seeds the initial weights, the shuffling and the oscillator's
                          random draws, so that a run can be repeated (default 1)
+  --runs K               train K networks, with seeds N, N+1, ..., N+K-1, and report each;
+                         the one with the lowest training loss is kept (default 1)
+  --jobs J               train up to J runs at once on threads of their own (default 1;
+                         0: one per core); the figures do not depend on it
 
 Output
   --quiet                no progress display

@@ -24,6 +24,8 @@ struct Options {
   std::optional<double> test_fraction;  ///< unset: 0.5 for the series, 0.2 for a file
   bool shuffle = false;
   std::uint32_t seed = 1;
+  int runs = 1;  ///< seeds seed, seed + 1, ..., seed + runs - 1
+  int jobs = 1;  ///< threads training the runs; 0: one per core
   bool scale = true;
   bool quiet = false;
   std::string plot_path;

@@ -22,31 +22,53 @@ std::string fitted(const std::string& text, std::size_t width) {
   return out + std::string(width - display_width(out), ' ');
 }
 
+// Column headings: the row sets, then RMSE and NRMSE under each.
+void print_headings(std::FILE* out, const std::string& title, bool has_test_rows) {
+  if (has_test_rows) {
+    std::fprintf(out, "%-30s %-21s %s\n", title.c_str(), "training rows", "test rows");
+  } else {
+    std::fprintf(out, "%-30s %s\n", title.c_str(), "training rows");
+  }
+  std::fprintf(out, "%-30s %s\n", "",
+               has_test_rows ? "RMSE       NRMSE      RMSE       NRMSE" : "RMSE       NRMSE");
+}
+
+// A name, then RMSE and NRMSE on the training rows and, if any, on the test rows.
+void print_figures(std::FILE* out, const std::string& name, const ErrorFigures& training,
+                   const ErrorFigures& test, bool has_test_rows) {
+  std::vector<std::string> cells = {figure(training.rmse), figure(training.nrmse)};
+  if (has_test_rows) {
+    cells.push_back(figure(test.rmse));
+    cells.push_back(figure(test.nrmse));
+  }
+  std::string text = fitted(name, 30);
+  for (const std::string& cell : cells) text += ' ' + fitted(cell, 10);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  std::fprintf(out, "%s\n", text.c_str());
+}
+
 }  // namespace
 
-void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows) {
-  // Columns: name, then RMSE and NRMSE on the training rows and, if any, on the test rows.
-  const auto row = [&](const std::string& name, const std::vector<std::string>& cells) {
-    std::string text = fitted(name, 30);
-    for (const std::string& cell : cells) text += ' ' + fitted(cell, 10);
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    std::fprintf(out, "%s\n", text.c_str());
-  };
+void print_runs(std::FILE* out, const std::vector<RunFigures>& runs, bool has_test_rows) {
   std::fputc('\n', out);
-  if (has_test_rows) {
-    std::fprintf(out, "%-30s %-21s %s\n", "", "training rows", "test rows");
-  } else {
-    std::fprintf(out, "%-30s %s\n", "", "training rows");
+  print_headings(out, "runs", has_test_rows);
+  for (const RunFigures& run : runs) {
+    print_figures(out, "seed " + std::to_string(run.seed), run.training, run.test, has_test_rows);
   }
-  row("", has_test_rows ? std::vector<std::string>{"RMSE", "NRMSE", "RMSE", "NRMSE"}
-                        : std::vector<std::string>{"RMSE", "NRMSE"});
+  const RunSpread spread = spread_of(runs);
+  print_figures(out, "mean", spread.training_mean, spread.test_mean, has_test_rows);
+  print_figures(out, "standard deviation", spread.training_deviation, spread.test_deviation,
+                has_test_rows);
+  const RunFigures& kept = runs[kept_run(runs)];
+  std::fprintf(out, "\nkept      seed %u: the lowest loss on the training rows, %s\n",
+               static_cast<unsigned>(kept.seed), figure(kept.training_loss).c_str());
+}
+
+void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows) {
+  std::fputc('\n', out);
+  print_headings(out, "", has_test_rows);
   for (const ReportLine& line : lines) {
-    std::vector<std::string> cells = {figure(line.training.rmse), figure(line.training.nrmse)};
-    if (has_test_rows) {
-      cells.push_back(figure(line.test.rmse));
-      cells.push_back(figure(line.test.nrmse));
-    }
-    row(line.name, cells);
+    print_figures(out, line.name, line.training, line.test, has_test_rows);
   }
   // The network against each naive forecast; per-target lines are indented and left out here.
   // With several targets their RMSE mixes units, so the comparison is of NRMSE.

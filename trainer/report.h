@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "trainer/metrics.h"
+#include "trainer/run_summary.h"
 
 namespace trainer {
 
@@ -22,6 +23,10 @@ struct ReportLine {
 /// RMSE, or NRMSE when there are several targets, whose RMSE mixes units.
 /// Test columns are left out when there are no test rows.
 void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows);
+
+/// Prints each run's figures on a line of its own, their mean and standard deviation, and which
+/// run is kept (see kept_run), in the columns of print_report.
+void print_runs(std::FILE* out, const std::vector<RunFigures>& runs, bool has_test_rows);
 
 }  // namespace trainer
 

@@ -97,6 +97,22 @@ TEST(Options, ValuesAreTakenAsWritten) {
   EXPECT_EQ(parse({"--seed", "0"}).seed, 0u);
 }
 
+TEST(Options, RunsAndJobs) {
+  const Options defaults = parse({});
+  EXPECT_EQ(defaults.runs, 1);
+  EXPECT_EQ(defaults.jobs, 1);
+  for (const auto& arguments : std::vector<std::vector<const char*>>{{"--runs", "5", "--jobs", "0"},
+                                                                     {"--runs=5", "--jobs=0"}}) {
+    const Options options = parse(arguments);
+    EXPECT_EQ(options.runs, 5);
+    EXPECT_EQ(options.jobs, 0);
+  }
+  // The last seed may be the largest there is, whichever option comes first.
+  EXPECT_EQ(parse({"--runs", "3", "--seed", "4294967293"}).seed, 4294967293u);
+  EXPECT_EQ(parse({"--seed", "4294967294", "--runs", "2"}).runs, 2);
+  EXPECT_EQ(parse({"--runs", "100000", "--jobs", "1024"}).jobs, 1024);
+}
+
 TEST(Options, RefusesWhatItCannotUse) {
   const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
       {{"--rate", "1"}, "unknown option '--rate'"},
@@ -126,6 +142,14 @@ TEST(Options, RefusesWhatItCannotUse) {
       {{"--seed", "-1"}, "--seed"},
       {{"--seed", "+1"}, "--seed"},
       {{"--optimizer", "sgd"}, "--optimizer"},
+      {{"--runs", "0"}, "--runs must be a whole number from 1 to 100000"},
+      {{"--runs", "100001"}, "--runs"},
+      {{"--runs", "two"}, "--runs"},
+      {{"--jobs", "-1"}, "--jobs must be a whole number from 0 to 1024"},
+      {{"--jobs", "1025"}, "--jobs"},
+      {{"--jobs", "1.5"}, "--jobs"},
+      {{"--seed", "4294967295", "--runs", "2"}, "--runs 2 from --seed 4294967295"},
+      {{"--runs", "4", "--seed", "4294967293"}, "--runs 4 from --seed 4294967293"},
       {{"--layers", "16"}, "--layers: layer 1"},
   };
   for (const auto& [arguments, expected] : cases) {

@@ -82,12 +82,17 @@ def run(*arguments, cwd=None, timeout=TIMEOUT):
     return Result(completed)
 
 
+def figures(words):
+    return [math.nan if cell == "n/a" else float(cell) for cell in words]
+
+
 def parse_table(out):
     """The error table as {row name: [train RMSE, train NRMSE, test RMSE, test NRMSE]} (two
-    figures a row when there are no test rows); "n/a" reads as nan."""
+    figures a row when there are no test rows); "n/a" reads as nan. With several runs, the table
+    of the run kept: the last one printed."""
     lines = out.splitlines()
-    start = next((i for i, line in enumerate(lines) if line.split()[:2] == ["RMSE", "NRMSE"]),
-                 None)
+    start = next((i for i in reversed(range(len(lines)))
+                  if lines[i].split()[:2] == ["RMSE", "NRMSE"]), None)
     if start is None:
         raise AssertionError(f"no error table in the output:\n{out}")
     table = {}
@@ -110,6 +115,33 @@ def parse_table(out):
         else:
             raise AssertionError(f"unexpected row in the error table: {line!r}")
     return table
+
+
+def parse_runs(out):
+    """The table of several runs: ({seed: figures}, mean figures, standard deviations, the seed
+    kept), figures as parse_table gives them."""
+    lines = out.splitlines()
+    start = next((i for i, line in enumerate(lines) if line.startswith("runs ")), None)
+    if start is None:
+        raise AssertionError(f"no table of runs in the output:\n{out}")
+    runs, mean, deviation = {}, None, None
+    for line in lines[start + 2:]:
+        if not line.strip():
+            break
+        words = line.split()
+        if words[0] == "seed":
+            runs[int(words[1])] = figures(words[2:])
+        elif words[0] == "mean":
+            mean = figures(words[1:])
+        elif words[:2] == ["standard", "deviation"]:
+            deviation = figures(words[2:])
+        else:
+            raise AssertionError(f"unexpected row in the table of runs: {line!r}")
+    kept = re.search(r"^kept +seed (\d+): the lowest loss on the training rows, (\S+)$", out,
+                     re.M)
+    if kept is None:
+        raise AssertionError(f"no run kept in the output:\n{out}")
+    return runs, mean, deviation, int(kept.group(1))
 
 
 def rows_split(out):

@@ -160,7 +160,8 @@ class HelpAndVersion(Workspace):
             self.assertIn("Usage", result.out)
             for option in ("--data", "--targets", "--layers", "--optimizer", "--lr", "--epochs",
                            "--iterations", "--test-fraction", "--shuffle", "--seed",
-                           "--no-scale", "--quiet", "--plot", "--save", "--load", "--version"):
+                           "--no-scale", "--runs", "--jobs", "--quiet", "--plot", "--save", "--load",
+                           "--version"):
                 self.assertIn(option, result.out)
             for activation in ("relu", "sigmoid", "tanh", "lee", "none"):
                 self.assertIn(activation, result.out)
