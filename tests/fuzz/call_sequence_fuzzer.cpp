@@ -1,57 +1,25 @@
 // Decodes each input into a sequence of calls of every exported function with hostile arguments,
-// keeps a model of what the library must hold, and aborts as soon as a result differs from what
-// oscnet.h promises. Accepted networks stay tiny so that a run does many thousands of calls; only
-// sizes whose weights alone exceed the machine's memory are huge, since those must be refused
-// before anything is allocated.
-#include <fuzzer/FuzzedDataProvider.h>
-#include <unistd.h>
-
+// on the default network and on up to four handles at once, keeps a model of what the library
+// must hold, and aborts as soon as a result differs from what oscnet.h promises. Accepted networks
+// stay tiny so that a run does many thousands of calls; only sizes whose weights alone exceed the
+// machine's memory are huge, since those must be refused before anything is allocated.
 #include <algorithm>
-#include <cfloat>
-#include <climits>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <vector>
 
+#include "fuzz_support.h"
+#include "handle_calls.h"
 #include "oscnet.h"
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kSentinel = -12345.5;
-// Rows longer than this are never handed over; sizes beyond it come with a short row or none.
-constexpr int kMaxRow = 12;
+using namespace fuzz;
+
 constexpr int kMaxOps = 48;
 // Seed for the C library's rand(), reset before each evaluation whose outputs are compared, so
 // that the oscillator's draws repeat.
 constexpr unsigned kDrawSeed = 12345;
-
-[[noreturn]] void violated(const char* what, int line) {
-  std::fprintf(stderr, "call_sequence_fuzzer.cpp:%d: promise broken: %s\n", line, what);
-  std::abort();
-}
-
-#define EXPECT(condition)                             \
-  do {                                                \
-    if (!(condition)) violated(#condition, __LINE__); \
-  } while (0)
-
-bool same_bits(const double* a, const double* b, std::size_t n) {
-  return n == 0 || std::memcmp(a, b, n * sizeof(double)) == 0;
-}
-
-bool identical(double a, double b) {
-  return (std::isnan(a) && std::isnan(b)) || same_bits(&a, &b, 1);
-}
-
-bool all_nan(const double* values, int n) {
-  return std::all_of(values, values + n, [](double v) { return std::isnan(v); });
-}
 
 // What the library holds, as far as the calls made so far determine it.
 struct Model {
@@ -105,51 +73,6 @@ void expect_unchanged(const Fingerprint& before) {
   EXPECT(identical(after.held, before.held));
 }
 
-// The library's loss: sum over the outputs of pow(output - target, 2), left to right.
-double loss_of(const std::vector<double>& output, const std::vector<double>& target) {
-  double sum = 0.0;
-  for (std::size_t j = 0; j < output.size(); ++j) sum = std::pow(output[j] - target[j], 2.0) + sum;
-  return sum;
-}
-
-double pick_value(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange(0, 11)) {
-    case 0:
-      return kNaN;
-    case 1:
-      return kInf;
-    case 2:
-      return -kInf;
-    case 3:
-      return 1e300;
-    case 4:
-      return -0.0;
-    case 5:
-      return std::numeric_limits<double>::denorm_min();
-    case 6:
-      return -DBL_MAX;
-    default:
-      return in.ConsumeFloatingPointInRange(-2.0, 2.0);
-  }
-}
-
-double pick_rate(FuzzedDataProvider& in) {
-  static const double rates[] = {0.05, 0.0, -0.1, 1e150, 1e300, DBL_MAX, kNaN, kInf, -kInf, 0.5};
-  const int which = in.ConsumeIntegralInRange(0, 10);
-  return which < 10 ? rates[which] : in.ConsumeFloatingPoint<double>();
-}
-
-int pick_int(FuzzedDataProvider& in, int low, int high) {
-  switch (in.ConsumeIntegralInRange(0, 4)) {
-    case 0:
-      return INT_MIN;
-    case 1:
-      return INT_MAX;
-    default:
-      return in.ConsumeIntegralInRange(low, high);
-  }
-}
-
 // A size handed with a row: usually 0 to the built width, sometimes one above it, negative or
 // extreme.
 int pick_size(FuzzedDataProvider& in, int width) {
@@ -182,11 +105,6 @@ bool row_usable(int size, const double* row, int width) {
   return size >= 0 && size <= width && (row != nullptr || size == 0);
 }
 
-std::uint64_t physical_memory() {
-  const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * page : 0;
-}
-
 void do_build(FuzzedDataProvider& in, bool hostile) {
   const int small_units = 5;
   auto pick_width = [&](int most) {
@@ -216,18 +134,9 @@ void do_build(FuzzedDataProvider& in, bool hostile) {
                std::all_of(units.begin(), units.end(), [](int u) { return u >= 1; });
   bool huge = std::max(inputs, outputs) > kMaxRow ||
               std::any_of(units.begin(), units.end(), [](int u) { return u > small_units; });
-  if (valid && huge) {
-    // Only descriptions whose weight values alone exceed physical memory are tried: those must
-    // be refused before anything is allocated. Others would be built, at gigabytes each.
-    long double weights = 0;
-    long double width = inputs;
-    for (int u : units) {
-      weights += width * u * 8.0L;
-      width = u;
-    }
-    weights += width * outputs * 8.0L;
-    if (weights <= static_cast<long double>(physical_memory())) return;
-  }
+  // Only huge descriptions whose weight values alone exceed physical memory are tried: those
+  // must be refused before anything is allocated. Others would be built, at gigabytes each.
+  if (valid && huge && !weights_exceed_memory(inputs, units, outputs)) return;
 
   const Fingerprint before = fingerprint();
   const bool accepted =
@@ -246,12 +155,7 @@ void do_build(FuzzedDataProvider& in, bool hostile) {
   model.y.assign(y.begin(), y.begin() + outputs);
   model.held = kNaN;
   model.known.clear();
-  int count = 0, width = inputs;
-  for (int u : units) {
-    count += width * u + u;
-    width = u;
-  }
-  model.params = count + width * outputs + outputs;
+  model.params = weights_count_of(inputs, units, outputs);
   fingerprint();  // checks the count and that no loss is held yet
 }
 
@@ -292,7 +196,8 @@ void do_train(FuzzedDataProvider& in) {
   Predict(model.inputs, model.outputs, model.x.data(), output.data());
   std::srand(kDrawSeed);
   const double loss = train(input_size, output_size, x_arg, y_arg, iterations, rate_arg, code_arg);
-  if (iterations == 1) EXPECT(identical(loss, loss_of(output, model.y)));
+  if (iterations == 1)
+    EXPECT(identical(loss, loss_of(output.data(), model.y.data(), output.size())));
   model.held = loss;
   model.known.clear();
 }
@@ -390,6 +295,51 @@ void do_add(FuzzedDataProvider& in) {
   EXPECT(myAdd(first, second) == expected);
 }
 
+// Builds the default network with a handle's layers and weights: from then on the two must
+// compute the same bits, for Predict and for one call of train (Adagrad's sums are fresh in both:
+// the default network restarts them on every call, the handle is reset first).
+void do_mirror(FuzzedDataProvider& in) {
+  HandleModel* h = pick_plain_handle(in);
+  if (h == nullptr) return;
+  std::vector<double> x = pick_row(in, h->inputs), y = pick_row(in, h->outputs);
+  int layers = h->layers, inputs = h->inputs, outputs = h->outputs;
+  std::vector<int> units = h->units, codes = h->codes;
+  EXPECT(build_net(&layers, &inputs, &outputs, x.data(), y.data(), units.data(), codes.data()));
+  model = Model{};
+  model.built = true;
+  model.inputs = inputs;
+  model.outputs = outputs;
+  model.x.assign(x.begin(), x.begin() + inputs);
+  model.y.assign(y.begin(), y.begin() + outputs);
+  model.params = h->params;
+  EXPECT(oscnet_param_count() == h->params);
+  EXPECT(oscnet_set_params(h->weights.data(), h->params) == h->params);
+
+  std::vector<double> from_default(outputs, kSentinel), from_handle(outputs, kSentinel);
+  Predict(inputs, outputs, x.data(), from_default.data());
+  EXPECT(oscnet_predict(h->net, x.data(), from_handle.data()) == OSCNET_OK);
+  EXPECT(same_values(from_default.data(), from_handle.data(), outputs));
+
+  double rate = pick_rate(in);
+  int code = in.ConsumeBool() ? OSCNET_ADAGRAD : OSCNET_GRADIENT_DESCENT;
+  const int iterations = in.ConsumeIntegralInRange(1, 3);
+  EXPECT(oscnet_reset_optimizer(h->net) == OSCNET_OK);
+  model.held = train(inputs, outputs, x.data(), y.data(), iterations, &rate, &code);
+  EXPECT(identical(model.held, oscnet_train(h->net, x.data(), y.data(), iterations, rate, code)));
+  read_weights(*h);
+  h->fresh_sums = false;
+  std::vector<double> params(static_cast<std::size_t>(h->params), kSentinel);
+  EXPECT(oscnet_get_params(params.data(), h->params) == h->params);
+  EXPECT(same_bits(params.data(), h->weights.data(), params.size()));
+}
+
+// A handle call must leave the default network as it was.
+void on_handles(FuzzedDataProvider& in, void (*call)(FuzzedDataProvider&)) {
+  const Fingerprint before = fingerprint();
+  call(in);
+  expect_unchanged(before);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -399,12 +349,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // Every input starts without a network, so that a failure replays from its input alone.
+  // Every input starts without networks, so that a failure replays from its input alone.
   release_net();
+  destroy_handles();
   model = Model{};
   FuzzedDataProvider in(data, size);
   for (int op = 0; op < kMaxOps && in.remaining_bytes() > 0; ++op) {
-    switch (in.ConsumeIntegralInRange(0, 9)) {
+    switch (in.ConsumeIntegralInRange(0, 19)) {
       case 0:
       case 1:
         do_build(in, false);
@@ -430,11 +381,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 8:
         do_add(in);
         break;
-      default:
+      case 9:
         EXPECT(oscnet_param_count() == model.params);
         break;
+      case 10:
+        on_handles(in, [](FuzzedDataProvider& in) { do_create(in, false); });
+        break;
+      case 11:
+        on_handles(in, [](FuzzedDataProvider& in) { do_create(in, true); });
+        break;
+      case 12:
+        on_handles(in, do_destroy);
+        break;
+      case 13:
+        on_handles(in, do_handle_train);
+        break;
+      case 14:
+        on_handles(in, do_handle_predict);
+        break;
+      case 15:
+        on_handles(in, do_handle_rows);
+        break;
+      case 16:
+        on_handles(in, do_handle_get);
+        break;
+      case 17:
+        on_handles(in, do_handle_set);
+        break;
+      case 18:
+        on_handles(in, in.ConsumeBool() ? do_handle_reset : do_handle_sizes);
+        break;
+      default:
+        do_mirror(in);
+        break;
     }
+    // Whatever the call, every live handle still holds what its model says.
+    check_handles();
   }
   release_net();
+  destroy_handles();
   return 0;
 }
