@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <mutex>
 
 #include "api/entry_points.h"
 #include "api/network_state.h"
@@ -36,7 +35,7 @@ bool build_network(const int* layer_count, const int* input_size, const int* out
   }
 
   Network& network = default_network();
-  const std::lock_guard<std::mutex> lock(network.mutex);
+  const std::lock_guard<NetworkMutex> lock(network.mutex);
   try {
     NetworkLayout layout;
     layout.inputs = *input_size;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <mutex>
+
 #include <new>
 #include <vector>
 
@@ -17,7 +17,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-using Lock = std::lock_guard<std::mutex>;
+using Lock = std::lock_guard<NetworkMutex>;
 
 void fill_nan(double* values, std::int64_t count) {
   if (values != nullptr) std::fill_n(values, count, kNaN);

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "api/network_mutex.h"
 #include "network/builders.h"
 #include "network/optimizer.h"
 #include "nodes/nodes.h"
@@ -91,7 +91,7 @@ class Network {
   EvaluationPlan plan;
 
   /// Serialises the calls on this network.
-  mutable std::mutex mutex;
+  mutable NetworkMutex mutex;
 
  private:
   // Made by build when asked for: the learning rate is set on every call.

@@ -20,7 +20,7 @@ std::vector<Nodes*>& parameters = default_object.parameters;
 EvaluationPlan& plan = default_object.plan;
 
 void release_network() noexcept {
-  const std::lock_guard<std::mutex> lock(default_object.mutex);
+  const std::lock_guard<NetworkMutex> lock(default_object.mutex);
   default_object.release();
 }
 

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <limits>
-#include <mutex>
 
 #include "api/entry_points.h"
 #include "api/network_state.h"
@@ -8,7 +7,7 @@
 namespace oscnet {
 
 void predict(int input_size, int output_size, const double* input_row, double* output_row) {
-  const std::lock_guard<std::mutex> lock(default_network().mutex);
+  const std::lock_guard<NetworkMutex> lock(default_network().mutex);
   if (!network_built() || !row_fits(input_size, input_row, input_node->value.cols()) ||
       !row_fits(output_size, output_row, output_node->value.cols())) {
     if (output_row != nullptr && output_size > 0) {

@@ -1,6 +1,6 @@
 #include <algorithm>
 #include <limits>
-#include <mutex>
+
 #include <vector>
 
 #include "api/entry_points.h"
@@ -40,7 +40,7 @@ double run_iterations(Rule& optimizer, int iterations) {
 double train_network(int input_size, int output_size, const double* input_row,
                      const double* target_row, int iterations, const double* learning_rate,
                      const int* optimizer_code) {
-  const std::lock_guard<std::mutex> lock(default_network().mutex);
+  const std::lock_guard<NetworkMutex> lock(default_network().mutex);
   if (!network_built()) return kNaN;
   if (!row_fits(input_size, input_row, input_node->value.cols()) ||
       !row_fits(output_size, target_row, target_node->value.cols()) || !learning_rate ||

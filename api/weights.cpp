@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <mutex>
 
 #include "api/entry_points.h"
 #include "api/network_state.h"
@@ -23,13 +22,13 @@ bool transfer_fits(const void* values, int n) {
 }  // namespace
 
 int param_count() noexcept {
-  const std::lock_guard<std::mutex> lock(default_network().mutex);
+  const std::lock_guard<NetworkMutex> lock(default_network().mutex);
   const std::int64_t total = total_doubles();
   return total <= INT_MAX ? static_cast<int>(total) : -1;
 }
 
 int get_params(double* out, int n) noexcept {
-  const std::lock_guard<std::mutex> lock(default_network().mutex);
+  const std::lock_guard<NetworkMutex> lock(default_network().mutex);
   if (!transfer_fits(out, n)) return -1;
   // Eigen stores each matrix column by column, which is the order the host sees.
   for (const Nodes* parameter : parameters) {
@@ -39,7 +38,7 @@ int get_params(double* out, int n) noexcept {
 }
 
 int set_params(const double* in, int n) noexcept {
-  const std::lock_guard<std::mutex> lock(default_network().mutex);
+  const std::lock_guard<NetworkMutex> lock(default_network().mutex);
   if (!transfer_fits(in, n)) return -1;
   for (Nodes* parameter : parameters) {
     const Eigen::Index size = parameter->value.size();

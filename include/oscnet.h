@@ -143,8 +143,8 @@ typedef struct oscnet_network oscnet_network;
  * normal draws (deviation 0.01) from the network's own MT19937 seeded with `seed`, drawn as
  * build_net draws them. Each Lee-oscillator layer l (0 for the first hidden layer) draws its
  * samples from an MT19937 of its own seeded with std::seed_seq{seed, l}, one output modulo 100
- * per coefficient in [-1, 1], row by row. Returns NULL for a null array, a width, count or unit count below 1, a network
- * larger than the memory available to the process, or memory running out.
+ * per coefficient in [-1, 1], row by row. Returns NULL for a null array, a width, count or unit
+ * count below 1, a network larger than the memory available to the process, or memory running out.
  */
 OSCNET_API oscnet_network* OSCNET_CALL oscnet_create(int input_size, int output_size,
                                                      int layer_count, const int* layer_units,
