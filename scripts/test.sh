@@ -2,7 +2,8 @@
 # Installs what is needed, builds oscnet and runs the whole test suite twice: as released, and
 # instrumented with AddressSanitizer (with leak checks) and UndefinedBehaviorSanitizer. Then
 # checks the installed package, the 32-bit x86 Linux build (natively, or under qemu-i386 where
-# the kernel cannot run 32-bit programs) and the Windows DLLs.
+# the kernel cannot run 32-bit programs), the Windows DLLs and, under ThreadSanitizer, the thread
+# tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -71,6 +72,9 @@ ctest --test-dir build-i686 --output-on-failure --no-tests=error --parallel "$jo
 stage "Windows DLLs: 32-bit checked statically, 64-bit checked and run under wine64"
 bash scripts/check-windows-dll.sh i686 build-mingw
 bash scripts/run-windows-host-under-wine64.sh build-mingw64
+
+stage "ThreadSanitizer: networks on several threads, the default network shared between them"
+bash scripts/check-threads.sh build-tsan
 
 stage "fuzzing the exported functions (libFuzzer, 60 s)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
