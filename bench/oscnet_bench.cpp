@@ -1,6 +1,6 @@
 // oscnet through its exported functions, against its peers on the same networks: FANN's
-// incremental training and run, and the fused floor. Train benchmarks report `step`, the time of
-// one training step.
+// incremental training and run, and the fused floor; then the same through network handles
+// (handle_bench.cpp). Train benchmarks report `step`, the time of one training step.
 #include <benchmark/benchmark.h>
 #include <doublefann.h>
 
@@ -9,25 +9,14 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_common.h"
 #include "bench_networks.h"
 #include "fused_floor.h"
+#include "handle_bench.h"
 #include "oscnet.h"
 
 namespace oscnet_bench {
 namespace {
-
-constexpr double kRate = 1e-3;
-// A single example trained over and over drives the loss towards zero and then into subnormal
-// numbers, which would time the floating-point unit's slow path: the weights are put back this
-// often, at a cost shared out over the steps.
-constexpr long kRestoreEvery = 1024;
-// oscnet's train runs this many steps per call in the per-step benchmarks.
-constexpr int kStepsPerCall = 16;
-
-struct Example {
-  std::vector<double> x, y;
-  explicit Example(const Shape& s) : x(example_row(s.inputs, 1)), y(example_row(s.outputs, 2)) {}
-};
 
 bool build_oscnet(const Shape& s, Example& e) {
   int layers = static_cast<int>(s.units.size()), inputs = s.inputs, outputs = s.outputs;
@@ -41,13 +30,7 @@ std::vector<double> oscnet_params() {
   return params;
 }
 
-void report_steps(benchmark::State& state, double steps_per_iteration) {
-  state.counters["step"] =
-      benchmark::Counter(steps_per_iteration, benchmark::Counter::kIsIterationInvariantRate |
-                                                  benchmark::Counter::kInvert);
-}
-
-void oscnet_train(benchmark::State& state, const Shape& s, int optimizer, int steps) {
+void default_train(benchmark::State& state, const Shape& s, int optimizer, int steps) {
   Example e(s);
   if (!build_oscnet(s, e)) {
     state.SkipWithError("build_net refused");
@@ -67,7 +50,7 @@ void oscnet_train(benchmark::State& state, const Shape& s, int optimizer, int st
   release_net();
 }
 
-void oscnet_predict(benchmark::State& state, const Shape& s) {
+void default_predict(benchmark::State& state, const Shape& s) {
   Example e(s);
   if (!build_oscnet(s, e)) {
     state.SkipWithError("build_net refused");
@@ -206,24 +189,25 @@ void register_all() {
   for (const Shape& s : shapes()) {
     const bool has_peers = s.name.find("lee") == std::string::npos;
     const std::string n = s.name;
-    benchmark::RegisterBenchmark(("train/" + n + "/oscnet_gd").c_str(), oscnet_train, s, 0,
+    benchmark::RegisterBenchmark(("train/" + n + "/oscnet_gd").c_str(), default_train, s, 0,
                                  kStepsPerCall);
-    benchmark::RegisterBenchmark(("train/" + n + "/oscnet_adagrad").c_str(), oscnet_train, s, 1,
+    benchmark::RegisterBenchmark(("train/" + n + "/oscnet_adagrad").c_str(), default_train, s, 1,
                                  kStepsPerCall);
-    benchmark::RegisterBenchmark(("train/" + n + "/oscnet_gd_one_per_call").c_str(), oscnet_train,
+    benchmark::RegisterBenchmark(("train/" + n + "/oscnet_gd_one_per_call").c_str(), default_train,
                                  s, 0, 1);
     if (has_peers) {
       benchmark::RegisterBenchmark(("train/" + n + "/fann").c_str(), fann_train_bench, s);
       benchmark::RegisterBenchmark(("train/" + n + "/floor_gd").c_str(), floor_train, s, false);
       benchmark::RegisterBenchmark(("train/" + n + "/floor_adagrad").c_str(), floor_train, s, true);
     }
-    benchmark::RegisterBenchmark(("predict/" + n + "/oscnet").c_str(), oscnet_predict, s);
+    benchmark::RegisterBenchmark(("predict/" + n + "/oscnet").c_str(), default_predict, s);
     if (has_peers) {
       benchmark::RegisterBenchmark(("predict/" + n + "/fann").c_str(), fann_run_bench, s);
       benchmark::RegisterBenchmark(("predict/" + n + "/floor").c_str(), floor_predict, s);
     }
     benchmark::RegisterBenchmark(("build/" + n + "/oscnet").c_str(), build_bench, s)
         ->Unit(benchmark::kMicrosecond);
+    register_handle_benchmarks(s);
   }
 }
 

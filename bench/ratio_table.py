@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Prints oscnet's benchmark medians next to FANN's and the fused floor's, with the ratios.
+"""Prints oscnet's benchmark medians next to FANN's and the fused floor's, with the ratios; then
+network handles against the default network, networks trained on one and two threads, and many
+rows predicted at once against one row per call.
 
 Reads the JSON of `oscnet_bench --benchmark_format=json --benchmark_repetitions=N` on standard
-input (or from the file named as the only argument). Times are per training step for train and
-per call for Predict and build_net.
+input (or from the file named as the only argument). Times are per training step for train, per
+row for the row benchmarks and per call for Predict and build_net.
 """
 import json
 import sys
@@ -18,8 +20,14 @@ def medians(report):
         if bench.get("aggregate_name", "median") != "median":
             continue
         name = bench.get("run_name", bench["name"]).removesuffix("_median")
+        name = name.removesuffix("/real_time")
         if "step" in bench:
             found[name] = bench["step"]  # the step counter is already seconds per step
+        elif "row" in bench:
+            found[name] = bench["row"]  # seconds per row
+        elif "steps_per_second" in bench:
+            found[name] = bench["steps_per_second"]  # a rate, not a time
+            found[name + "/cpu"] = bench["thread_cpu_per_step"]
         else:
             scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[bench["time_unit"]]
             found[name] = bench["cpu_time"] * scale
@@ -66,6 +74,48 @@ def main():
     print("\n| build_net | " + " | ".join(SIZES) + " |")
     print("|---|" + "---|" * len(SIZES))
     print("| oscnet | " + " | ".join(show(m.get(f"build/{s}/oscnet")) for s in SIZES) + " |")
+    print_handles(m)
+
+
+def print_handles(m):
+    rows = [
+        ("train, gradient descent", "train/{}/oscnet_gd", "train/{}/handle_gd"),
+        ("train, Adagrad", "train/{}/oscnet_adagrad", "train/{}/handle_adagrad"),
+        ("train, one step per call", "train/{}/oscnet_gd_one_per_call",
+         "train/{}/handle_gd_one_per_call"),
+        ("predict one row", "predict/{}/oscnet", "predict/{}/handle"),
+    ]
+    print("\n| what | network | default network | handle | handle/default |")
+    print("|---|---|---|---|---|")
+    for label, default, handle in rows:
+        for size in SIZES:
+            d, h = m.get(default.format(size)), m.get(handle.format(size))
+            if d is None and h is None:
+                continue
+            print(f"| {label} | {size} | {show(d)} | {show(h)} | {ratio(h, d)} |")
+
+    threads = [s for s in SIZES if f"threads/{s}/train_1" in m]
+    if threads:
+        print("\n| training, gradient descent | network | one network on one thread | two "
+              "networks on two threads | ratio |")
+        print("|---|---|---|---|---|")
+        for size in threads:
+            one, two = m.get(f"threads/{size}/train_1"), m.get(f"threads/{size}/train_2")
+            print(f"| steps per second | {size} | {one:.3g} | "
+                  f"{'-' if two is None else f'{two:.3g}'} | {ratio(two, one)} |")
+            one, two = m.get(f"threads/{size}/train_1/cpu"), m.get(f"threads/{size}/train_2/cpu")
+            print(f"| processor time per step on its thread | {size} | {show(one)} | {show(two)} "
+                  f"| {ratio(two, one)} |")
+
+    batched = [s for s in SIZES if f"rows/{s}/at_once" in m]
+    if batched:
+        print("\n| predict 1000 rows, per row | network | one row per call | all rows in one call "
+              "| ratio |")
+        print("|---|---|---|---|---|")
+        for size in batched:
+            single, block = m.get(f"rows/{size}/one_by_one"), m.get(f"rows/{size}/at_once")
+            print(f"| oscnet_predict_rows | {size} | {show(single)} | {show(block)} | "
+                  f"{ratio(single, block)} |")
 
 
 if __name__ == "__main__":
