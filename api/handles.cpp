@@ -52,6 +52,7 @@ bool transfer_fits(const oscnet_network* net, const void* values, int n, const c
 oscnet_network* create_network(int input_size, int output_size, int layer_count,
                                const int* layer_units, const int* activation_codes,
                                unsigned int seed) noexcept {
+  clear_last_error();
   static const char* const function = "oscnet_create";
   if (input_size < 1 || output_size < 1) {
     set_last_error("%s: input_size and output_size must be at least 1, got %d and %d", function,
@@ -97,21 +98,25 @@ oscnet_network* create_network(int input_size, int output_size, int layer_count,
 }
 
 void destroy_network(oscnet_network* net) noexcept {
+  clear_last_error();
   delete net;
 }
 
 int network_input_size(const oscnet_network* net) noexcept {
+  clear_last_error();
   if (!have_handle(net, "oscnet_input_size")) return -1;
   return static_cast<int>(net->network.input_width());
 }
 
 int network_output_size(const oscnet_network* net) noexcept {
+  clear_last_error();
   if (!have_handle(net, "oscnet_output_size")) return -1;
   return static_cast<int>(net->network.output_width());
 }
 
 double train_handle(oscnet_network* net, const double* input_row, const double* target_row,
                     int iterations, double learning_rate, int optimizer_code) noexcept {
+  clear_last_error();
   static const char* const function = "oscnet_train";
   if (!have_handle(net, function)) return kNaN;
   if (input_row == nullptr || target_row == nullptr) {
@@ -142,6 +147,7 @@ double train_handle(oscnet_network* net, const double* input_row, const double* 
 }
 
 int reset_handle_optimizer(oscnet_network* net) noexcept {
+  clear_last_error();
   if (!have_handle(net, "oscnet_reset_optimizer")) return OSCNET_ERROR_ARGUMENT;
   const Lock lock(net->network.mutex);
   net->network.reset_optimizer();
@@ -149,6 +155,7 @@ int reset_handle_optimizer(oscnet_network* net) noexcept {
 }
 
 int predict_handle(oscnet_network* net, const double* input_row, double* output_row) noexcept {
+  clear_last_error();
   static const char* const function = "oscnet_predict";
   if (!have_handle(net, function)) return OSCNET_ERROR_ARGUMENT;
   Network& network = net->network;
@@ -172,6 +179,7 @@ int predict_handle(oscnet_network* net, const double* input_row, double* output_
 
 int predict_handle_rows(oscnet_network* net, const double* input_rows, int row_count,
                         double* output_rows) noexcept {
+  clear_last_error();
   static const char* const function = "oscnet_predict_rows";
   if (!have_handle(net, function)) return OSCNET_ERROR_ARGUMENT;
   Network& network = net->network;
@@ -206,6 +214,7 @@ int predict_handle_rows(oscnet_network* net, const double* input_rows, int row_c
 }
 
 int handle_weights_count(const oscnet_network* net) noexcept {
+  clear_last_error();
   static const char* const function = "oscnet_weights_count";
   if (!have_handle(net, function)) return -1;
   const std::int64_t count = net->network.weights_count();
@@ -218,6 +227,7 @@ int handle_weights_count(const oscnet_network* net) noexcept {
 }
 
 int get_handle_weights(const oscnet_network* net, double* out, int n) noexcept {
+  clear_last_error();
   if (!transfer_fits(net, out, n, "oscnet_get_weights", "out")) return -1;
   const Lock lock(net->network.mutex);
   net->network.get_weights(out);
@@ -225,6 +235,7 @@ int get_handle_weights(const oscnet_network* net, double* out, int n) noexcept {
 }
 
 int set_handle_weights(oscnet_network* net, const double* in, int n) noexcept {
+  clear_last_error();
   if (!transfer_fits(net, in, n, "oscnet_set_weights", "in")) return -1;
   const Lock lock(net->network.mutex);
   net->network.set_weights(in);

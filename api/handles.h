@@ -1,8 +1,9 @@
 #pragma once
 
 // What the exported handle functions do, as C++ functions of the core: each checks its
-// arguments, takes the network's lock, turns running out of memory into its error value and
-// records a message for oscnet_last_error() whenever it fails. None throws.
+// arguments, takes the network's lock, turns running out of memory into its error value, clears
+// the thread's message for oscnet_last_error() on entry and records one whenever it fails. None
+// throws.
 
 #include "api/network.h"
 #include "oscnet.h"

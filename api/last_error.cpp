@@ -18,6 +18,10 @@ void set_last_error(const char* format, ...) noexcept {
   va_end(arguments);
 }
 
+void clear_last_error() noexcept {
+  message[0] = '\0';
+}
+
 const char* last_error() noexcept {
   return message;
 }

@@ -10,6 +10,10 @@ void set_last_error(const char* format, ...) noexcept
 #endif
     ;
 
+/// Forgets the calling thread's message: every handle function starts with it, so that the
+/// message always belongs to the thread's latest call. One byte written, nothing else.
+void clear_last_error() noexcept;
+
 /// The calling thread's last message, "" when none was recorded. Never null.
 const char* last_error() noexcept;
 

@@ -7,7 +7,8 @@
  *   with its own seeded random streams and optimizer state. Different networks may be used from
  *   different threads at the same time with no lock between them; overlapping calls on one
  *   handle are serialised by that network's own lock, so they are safe but do not run in
- *   parallel. A function that fails leaves a message for oscnet_last_error() of that thread.
+ *   parallel. Each handle function leaves oscnet_last_error() of its thread "" on success and
+ *   a message on failure.
  * - The default network (build_net, train, Predict, release_net and the oscnet_*_params
  *   functions): one process-wide network, as in earlier versions. Call order: build_net once;
  *   then train, Predict and the weights functions any number of times, in any order; then
@@ -206,8 +207,11 @@ OSCNET_API int OSCNET_CALL oscnet_get_weights(const oscnet_network* net, double*
 OSCNET_API int OSCNET_CALL oscnet_set_weights(oscnet_network* net, const double* in, int n);
 
 /*
- * The message of the last handle function that failed on the calling thread, or "" if none has.
- * The text stays valid until that thread's next failing call; it is never NULL.
+ * The message of the calling thread's latest handle function call: "" when that call succeeded
+ * (every handle function clears the message on entry), the reason when it failed. So after a
+ * not-a-number from oscnet_train, "" means the training itself diverged, and a message means the
+ * call was refused or memory ran out. The text stays valid until that thread's next handle
+ * function call; it is never NULL. The default network's functions leave it alone.
  */
 OSCNET_API const char* OSCNET_CALL oscnet_last_error(void);
 

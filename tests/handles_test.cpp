@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "api/entry_points.h"
@@ -295,6 +297,59 @@ TEST(Handles, HostileArgumentsAreRefusedWithAMessage) {
   // None of it moved the network.
   EXPECT_TRUE(same_bits(weights_of(h.net), weights));
   EXPECT_EQ(predicted(h.net, {0.1, 0.2})[0], first);
+}
+
+TEST(Handles, EverySuccessfulCallClearsTheMessage) {
+  Handle h(2, {3}, {2}, 1, 4);
+  const double row[2] = {0.3, -0.2}, target[1] = {0.5};
+  double out[2] = {0, 0};
+  std::vector<double> weights(handle_weights_count(h.net));
+  const int n = static_cast<int>(weights.size());
+  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+      {"create and destroy",
+       [] {
+         const int units[1] = {2}, codes[1] = {0};
+         oscnet_network* net = create_network(1, 1, 1, units, codes, 1);
+         ASSERT_NE(net, nullptr);
+         EXPECT_STREQ(last_error(), "");
+         network_input_size(nullptr);
+         destroy_network(net);
+       }},
+      {"destroy NULL", [] { destroy_network(nullptr); }},
+      {"input_size", [&] { EXPECT_EQ(network_input_size(h.net), 2); }},
+      {"output_size", [&] { EXPECT_EQ(network_output_size(h.net), 1); }},
+      {"train", [&] { EXPECT_FALSE(std::isnan(train_handle(h.net, row, target, 2, 0.1, 1))); }},
+      {"reset_optimizer", [&] { EXPECT_EQ(reset_handle_optimizer(h.net), OSCNET_OK); }},
+      {"predict", [&] { EXPECT_EQ(predict_handle(h.net, row, out), OSCNET_OK); }},
+      {"predict_rows", [&] { EXPECT_EQ(predict_handle_rows(h.net, row, 1, out), OSCNET_OK); }},
+      {"weights_count", [&] { EXPECT_EQ(handle_weights_count(h.net), n); }},
+      {"get_weights", [&] { EXPECT_EQ(get_handle_weights(h.net, weights.data(), n), n); }},
+      {"set_weights", [&] { EXPECT_EQ(set_handle_weights(h.net, weights.data(), n), n); }},
+  };
+  for (const auto& [name, call] : calls) {
+    ASSERT_EQ(network_input_size(nullptr), -1);
+    ASSERT_STRNE(last_error(), "");
+    call();
+    EXPECT_STREQ(last_error(), "") << name;
+  }
+}
+
+TEST(Handles, ADivergedTrainingLeavesNoMessage) {
+  Handle h(1, {4}, {4}, 1, 2);  // linear units: nothing to saturate or switch off
+  std::vector<double> weights(handle_weights_count(h.net), 1.0);
+  ASSERT_EQ(set_handle_weights(h.net, weights.data(), static_cast<int>(weights.size())),
+            static_cast<int>(weights.size()));
+  const double x[1] = {1.0}, target[1] = {-1.0};
+  ASSERT_EQ(network_input_size(nullptr), -1);
+  double loss = 0.0;
+  for (int round = 0; round < 50 && !std::isnan(loss); ++round) {
+    loss = train_handle(h.net, x, target, 20, 1e3, OSCNET_GRADIENT_DESCENT);
+  }
+  ASSERT_TRUE(std::isnan(loss));
+  EXPECT_STREQ(last_error(), "");
+  // A refusal after it still says why.
+  EXPECT_TRUE(std::isnan(train_handle(h.net, x, target, 0, 0.1, 0)));
+  EXPECT_NE(std::string(last_error()).find("iterations"), std::string::npos);
 }
 
 TEST(Handles, MessagesArePerThread) {

@@ -86,7 +86,10 @@ static void check_refusals(void) {
         message_says("row_count must be at least 0, got -5"));
   CHECK(oscnet_get_weights(net, out, 3) == -1 && message_says("n must be the weights count"));
   CHECK(oscnet_set_weights(net, NULL, oscnet_weights_count(net)) == -1 && message_says("in is"));
-  CHECK(oscnet_reset_optimizer(net) == OSCNET_OK);
+  /* A call that succeeds leaves no message behind from the failure before it. */
+  CHECK(oscnet_reset_optimizer(net) == OSCNET_OK && strcmp(oscnet_last_error(), "") == 0);
+  CHECK(oscnet_predict(NULL, row, out) == OSCNET_ERROR_ARGUMENT && message_says("net is NULL"));
+  CHECK(oscnet_predict(net, row, out) == OSCNET_OK && strcmp(oscnet_last_error(), "") == 0);
   oscnet_destroy(net);
 }
 
