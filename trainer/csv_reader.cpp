@@ -5,9 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
-#include <string_view>
 
+#include "trainer/excerpt.h"
 #include "trainer/input_error.h"
 #include "trainer/text_files.h"
 #include "trainer/trimmed.h"
@@ -15,12 +14,17 @@
 namespace trainer {
 namespace {
 
+enum class SplitResult { done, open_quote, long_cell };
+
 // Splits one line at commas outside double quotes; quotes are removed and "" inside them is a
-// quote. Returns false for a quote left open.
-bool split_cells(std::string_view line, std::vector<std::string>& cells) {
+// quote. A cell growing past `max_cell` stops the split, with the cell as far as it got last
+// in `cells`.
+SplitResult split_cells(std::string_view line, std::size_t max_cell,
+                        std::vector<std::string>& cells, WorkCounter* counter) {
   cells.clear();
   std::string cell;
   bool quoted = false;
+  count_work(counter, line.size());
   for (std::size_t i = 0; i < line.size(); ++i) {
     const char c = line[i];
     if (quoted) {
@@ -41,14 +45,19 @@ bool split_cells(std::string_view line, std::vector<std::string>& cells) {
     } else {
       cell += c;
     }
+    if (cell.size() > max_cell) {
+      cells.push_back(std::move(cell));
+      return SplitResult::long_cell;
+    }
   }
   cells.emplace_back(trimmed(cell));
-  return !quoted;
+  return quoted ? SplitResult::open_quote : SplitResult::done;
 }
 
 enum class CellKind { number, empty, not_finite, out_of_range, text };
 
-CellKind read_number(std::string_view text, double& value) {
+CellKind read_number(std::string_view text, double& value, WorkCounter* counter) {
+  count_work(counter, text.size() + 1);
   if (text.empty()) return CellKind::empty;
   // from_chars takes no plus sign; a sign followed by another sign stays an error below.
   if (text.front() == '+' && text.size() > 1 && text[1] != '-' && text[1] != '+') {
@@ -70,101 +79,164 @@ std::string where(const std::string& name, std::size_t line) {
   return name + ", line " + std::to_string(line);
 }
 
-}  // namespace
+// Builds the table from text given in pieces of any size: a line ends at \n, \r\n or a lone
+// \r (old Macintosh files), whichever comes, even when a piece ends between \r and \n.
+class CsvParser {
+ public:
+  CsvParser(std::string name, const InputLimits& limits, WorkCounter* counter)
+      : name_(std::move(name)), limits_(limits), counter_(counter) {}
 
-Table parse_csv(const std::string& text, const std::string& name) {
-  Table table;
-  std::vector<std::string> cells;
-  std::size_t first_line = 0;
-  std::string_view rest = text;
-  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);  // a spreadsheet's UTF-8 mark
-
-  for (std::size_t line_number = 1; !rest.empty(); ++line_number) {
-    // A line ends at \n, \r\n or a lone \r (old Macintosh files), whichever comes.
-    const auto end = rest.find_first_of("\r\n");
-    const std::string_view line = rest.substr(0, end);
-    std::size_t next = end == std::string_view::npos ? rest.size() : end + 1;
-    if (end != std::string_view::npos && rest[end] == '\r' && next < rest.size() &&
-        rest[next] == '\n') {
-      ++next;
+  void feed(std::string_view piece) {
+    while (!piece.empty()) {
+      if (after_carriage_return_ && piece.front() == '\n') {
+        count_work(counter_);
+        piece.remove_prefix(1);
+      }
+      after_carriage_return_ = false;
+      const auto end = piece.find_first_of("\r\n");
+      const std::string_view part = piece.substr(0, end);
+      count_work(counter_, part.size());
+      if (part.size() > limits_.max_line_length - line_.size()) {
+        throw InputError(where(name_, line_number_) + ": longer than the limit of " +
+                         size_text(limits_.max_line_length) + " for a line; " +
+                         kMaxLineLengthOption + " raises it");
+      }
+      line_.append(part);
+      if (end == std::string_view::npos) return;
+      after_carriage_return_ = piece[end] == '\r';
+      piece.remove_prefix(end + 1);
+      end_line();
     }
-    rest.remove_prefix(next);
-    if (trimmed(line).empty()) continue;
+  }
 
-    if (!split_cells(line, cells)) {
-      throw InputError(where(name, line_number) + ": a quote is opened and not closed");
+  Table finish() {
+    if (!line_.empty()) end_line();
+    if (table_.cells.empty()) {
+      const bool other_separator = table_.columns() == 1 &&
+                                   table_.column_names[0].find_first_of(";\t") != std::string::npos;
+      throw InputError(name_ + " has no rows of numbers" +
+                       (other_separator ? " (cells are separated by commas)" : ""));
+    }
+    return std::move(table_);
+  }
+
+ private:
+  void end_line() {
+    std::string_view line = line_;
+    // A spreadsheet's UTF-8 mark.
+    if (line_number_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    add_line(line);
+    line_.clear();
+    ++line_number_;
+  }
+
+  void add_line(std::string_view line) {
+    if (trimmed(line).empty()) return;
+    switch (split_cells(line, limits_.max_cell_length, cells_, counter_)) {
+      case SplitResult::done:
+        break;
+      case SplitResult::open_quote:
+        throw InputError(where(name_, line_number_) + ": a quote is opened and not closed");
+      case SplitResult::long_cell:
+        throw InputError(where(name_, line_number_) + ", column " +
+                         std::to_string(cells_.size()) + ": a cell longer than the limit of " +
+                         size_text(limits_.max_cell_length) + ": '" + excerpt(cells_.back()) +
+                         "'");
     }
     // Spreadsheets end some exports with rows of bare commas.
-    if (std::all_of(cells.begin(), cells.end(), [](const std::string& c) { return c.empty(); })) {
-      continue;
+    if (std::all_of(cells_.begin(), cells_.end(), [](const std::string& c) { return c.empty(); })) {
+      return;
     }
-    if (first_line == 0) {
-      first_line = line_number;
-      std::size_t numbers = 0;
-      std::size_t names = 0;
-      double ignored = 0.0;
-      for (const std::string& cell : cells) {
-        const CellKind kind = read_number(cell, ignored);
-        numbers += kind == CellKind::number ? 1 : 0;
-        names += kind == CellKind::text ? 1 : 0;
-      }
-      // A header holds names; a first row of numbers that are not finite is data, refused
-      // below for that.
-      if (numbers == 0 && names > 0) {
-        table.has_header = true;
-        table.column_names = cells;
-        for (std::size_t c = 0; c < cells.size(); ++c) {
-          if (cells[c].empty()) table.column_names[c] = "column " + std::to_string(c + 1);
-        }
+    if (first_line_ == 0 && !read_first_line()) return;
+    if (cells_.size() != table_.columns()) {
+      throw InputError(where(name_, line_number_) + ": " + std::to_string(cells_.size()) +
+                       (cells_.size() == 1 ? " column" : " columns") + ", but line " +
+                       std::to_string(first_line_) + " has " + std::to_string(table_.columns()));
+    }
+    for (std::size_t c = 0; c < cells_.size(); ++c) {
+      double value = 0.0;
+      const CellKind kind = read_number(cells_[c], value, counter_);
+      if (kind == CellKind::number) {
+        table_.cells.push_back(value);
         continue;
       }
-      // A data row with an empty or infinite cell is reported below as such, not as a mix.
-      if (names > 0) {
-        throw InputError(where(name, line_number) +
-                         ": mixes numbers and names; a header row holds only names and a data "
-                         "row only numbers");
-      }
-      for (std::size_t c = 0; c < cells.size(); ++c) {
-        table.column_names.push_back("column " + std::to_string(c + 1));
-      }
-    }
-    if (cells.size() != table.columns()) {
-      throw InputError(where(name, line_number) + ": " + std::to_string(cells.size()) +
-                       (cells.size() == 1 ? " column" : " columns") + ", but line " +
-                       std::to_string(first_line) + " has " + std::to_string(table.columns()));
-    }
-    for (std::size_t c = 0; c < cells.size(); ++c) {
-      double value = 0.0;
-      const std::string at = where(name, line_number) + ", column " + std::to_string(c + 1);
-      switch (read_number(cells[c], value)) {
-        case CellKind::number:
-          table.cells.push_back(value);
-          break;
+      const std::string at = where(name_, line_number_) + ", column " + std::to_string(c + 1);
+      const std::string cell = "'" + excerpt(cells_[c]) + "'";
+      switch (kind) {
         case CellKind::empty:
           throw InputError(at + ": the cell is empty");
         case CellKind::not_finite:
-          throw InputError(at + ": '" + cells[c] + "' is not a finite number");
+          throw InputError(at + ": " + cell + " is not a finite number");
         case CellKind::out_of_range:
-          throw InputError(at + ": '" + cells[c] + "' is beyond the range of doubles");
-        case CellKind::text:
-          throw InputError(at + ": '" + cells[c] + "' is not a number" +
-                           (cells[c].find_first_of(";\t") != std::string::npos
+          throw InputError(at + ": " + cell + " is beyond the range of doubles");
+        default:
+          throw InputError(at + ": " + cell + " is not a number" +
+                           (cells_[c].find_first_of(";\t") != std::string::npos
                                 ? " (cells are separated by commas)"
                                 : ""));
       }
     }
   }
-  if (table.cells.empty()) {
-    const bool other_separator =
-        table.columns() == 1 && table.column_names[0].find_first_of(";\t") != std::string::npos;
-    throw InputError(name + " has no rows of numbers" +
-                     (other_separator ? " (cells are separated by commas)" : ""));
+
+  // Takes the first line with cells: a header, whose names are kept (false), or the first row
+  // of data, left to be read as any other (true).
+  bool read_first_line() {
+    first_line_ = line_number_;
+    std::size_t numbers = 0;
+    std::size_t names = 0;
+    double ignored = 0.0;
+    for (const std::string& cell : cells_) {
+      const CellKind kind = read_number(cell, ignored, counter_);
+      numbers += kind == CellKind::number ? 1 : 0;
+      names += kind == CellKind::text ? 1 : 0;
+    }
+    // A header holds names; a first row of numbers that are not finite is data, refused as
+    // such.
+    if (numbers == 0 && names > 0) {
+      table_.has_header = true;
+      table_.column_names = cells_;
+      for (std::size_t c = 0; c < cells_.size(); ++c) {
+        if (cells_[c].empty()) table_.column_names[c] = "column " + std::to_string(c + 1);
+      }
+      return false;
+    }
+    // A data row with an empty or infinite cell is reported as such, not as a mix.
+    if (names > 0) {
+      throw InputError(where(name_, line_number_) +
+                       ": mixes numbers and names; a header row holds only names and a data "
+                       "row only numbers");
+    }
+    for (std::size_t c = 0; c < cells_.size(); ++c) {
+      table_.column_names.push_back("column " + std::to_string(c + 1));
+    }
+    return true;
   }
-  return table;
+
+  std::string name_;
+  InputLimits limits_;
+  WorkCounter* counter_;
+  Table table_;
+  std::string line_;  // the line read so far
+  bool after_carriage_return_ = false;
+  std::size_t line_number_ = 1;
+  std::size_t first_line_ = 0;  // of the header or the first row, once read
+  std::vector<std::string> cells_;
+};
+
+}  // namespace
+
+Table parse_csv(std::string_view text, const std::string& name, const InputLimits& limits,
+                WorkCounter* counter) {
+  CsvParser parser(name, limits, counter);
+  parser.feed(text);
+  return parser.finish();
 }
 
-Table read_csv(const std::string& path) {
-  return parse_csv(read_text_file(path), path);
+Table read_csv(const std::string& path, const InputLimits& limits) {
+  const InputSource source{limits.max_file_size, true, kMaxFileSizeOption};
+  CsvParser parser(input_name(path, source), limits, nullptr);
+  read_input(path, source, [&](std::string_view piece) { parser.feed(piece); });
+  return parser.finish();
 }
 
 }  // namespace trainer

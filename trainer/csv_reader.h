@@ -3,7 +3,11 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "trainer/input_limits.h"
+#include "trainer/work_counter.h"
 
 namespace trainer {
 
@@ -20,11 +24,16 @@ struct Table {
 /// number. Cells may be quoted and padded with spaces; blank lines are skipped. Throws
 /// InputError naming the file and line for a file that cannot be read, a first line mixing
 /// names and numbers, a cell that is empty or not a finite number, a row whose column count
-/// differs from the first row's, and a file without data rows.
-Table read_csv(const std::string& path);
+/// differs from the first row's, and a file without data rows; and, before the memory for them
+/// is taken, for a file, a line or a cell beyond `limits`. Messages quote at most the start of
+/// a bad cell (see excerpt). The file is read in pieces, so that memory holds the numbers and
+/// one line; "-" is standard input.
+Table read_csv(const std::string& path, const InputLimits& limits = {});
 
-/// The same, from text already in memory; `name` stands for the file in messages.
-Table parse_csv(const std::string& text, const std::string& name);
+/// The same, from text already in memory; `name` stands for the file in messages. The file
+/// size limit does not apply. `counter`, if given, counts the bytes looked at.
+Table parse_csv(std::string_view text, const std::string& name, const InputLimits& limits = {},
+                WorkCounter* counter = nullptr);
 
 }  // namespace trainer
 

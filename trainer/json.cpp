@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <unordered_set>
+
+#include "trainer/excerpt.h"
 
 namespace trainer {
 namespace {
@@ -12,9 +16,38 @@ namespace {
 // Deep enough for any real file, shallow enough that hostile nesting cannot exhaust the stack.
 constexpr int kMaxDepth = 256;
 
+// The members of an object, by index, hashed by key: each key is checked against the others
+// in about constant time rather than against every one before it.
+class KeyHash {
+ public:
+  KeyHash(const JsonValue& object, WorkCounter* counter) : object_(&object), counter_(counter) {}
+  std::size_t operator()(std::size_t index) const {
+    const std::string& key = object_->members[index].first;
+    count_work(counter_, key.size() + 1);
+    return std::hash<std::string>()(key);
+  }
+
+ private:
+  const JsonValue* object_;
+  WorkCounter* counter_;
+};
+
+class SameKey {
+ public:
+  SameKey(const JsonValue& object, WorkCounter* counter) : object_(&object), counter_(counter) {}
+  bool operator()(std::size_t a, std::size_t b) const {
+    count_work(counter_);
+    return object_->members[a].first == object_->members[b].first;
+  }
+
+ private:
+  const JsonValue* object_;
+  WorkCounter* counter_;
+};
+
 class Parser {
  public:
-  explicit Parser(std::string_view text) : text_(text) {}
+  Parser(std::string_view text, WorkCounter* counter) : text_(text), counter_(counter) {}
 
   JsonValue document() {
     skip_space();
@@ -44,9 +77,11 @@ class Parser {
   char peek() const { return at_end() ? '\0' : text_[position_]; }
 
   void skip_space() {
+    const std::size_t start = position_;
     while (!at_end() && (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r')) {
       ++position_;
     }
+    count_work(counter_, position_ - start + 1);
   }
 
   void expect(char c) {
@@ -101,16 +136,21 @@ class Parser {
       ++position_;
       return;
     }
+    std::unordered_set<std::size_t, KeyHash, SameKey> keys(
+        0, KeyHash(object, counter_), SameKey(object, counter_));
     for (;;) {
       skip_space();
       if (peek() != '"') fail("expected a key in double quotes");
-      std::string key = parse_string();
-      if (object.find(key) != nullptr) fail("the key \"" + key + "\" appears twice");
+      const std::size_t key_position = position_;
+      object.members.emplace_back(parse_string(), JsonValue());
+      if (!keys.insert(object.members.size() - 1).second) {
+        position_ = key_position;
+        fail("the key \"" + excerpt(object.members.back().first) + "\" appears twice");
+      }
       skip_space();
       expect(':');
       skip_space();
-      JsonValue member = parse_value(depth + 1);
-      object.members.emplace_back(std::move(key), std::move(member));
+      object.members.back().second = parse_value(depth + 1);
       skip_space();
       if (peek() == '}') {
         ++position_;
@@ -127,9 +167,19 @@ class Parser {
       ++position_;
       return;
     }
+    // Numbers go straight into `numbers` until an item of another kind comes, when they move
+    // to `items` as the values they were read as.
+    std::vector<bool> whole;
     for (;;) {
       skip_space();
-      array.items.push_back(parse_value(depth + 1));
+      JsonValue item = parse_value(depth + 1);
+      if (item.kind == JsonValue::Kind::number && array.items.empty()) {
+        array.numbers.push_back(item.number);
+        whole.push_back(item.whole_number);
+      } else {
+        if (!array.numbers.empty()) to_items(array, whole);
+        array.items.push_back(std::move(item));
+      }
       skip_space();
       if (peek() == ']') {
         ++position_;
@@ -137,6 +187,18 @@ class Parser {
       }
       expect(',');
     }
+  }
+
+  static void to_items(JsonValue& array, const std::vector<bool>& whole) {
+    for (std::size_t i = 0; i < array.numbers.size(); ++i) {
+      JsonValue number;
+      number.kind = JsonValue::Kind::number;
+      number.number = array.numbers[i];
+      number.whole_number = whole[i];
+      array.items.push_back(std::move(number));
+    }
+    array.numbers.clear();
+    array.numbers.shrink_to_fit();
   }
 
   unsigned hex4() {
@@ -182,6 +244,7 @@ class Parser {
     std::string out;
     for (;;) {
       if (at_end()) fail("a string is not closed");
+      count_work(counter_);
       const char c = text_[position_++];
       if (c == '"') return out;
       if (static_cast<unsigned char>(c) < 0x20) {
@@ -262,6 +325,7 @@ class Parser {
       value.whole_number = false;
     }
     const std::string_view token = text_.substr(start, position_ - start);
+    count_work(counter_, token.size());
     const auto [end, error] =
         std::from_chars(token.data(), token.data() + token.size(), value.number);
     if (error == std::errc::result_out_of_range) {
@@ -278,6 +342,7 @@ class Parser {
   }
 
   std::string_view text_;
+  WorkCounter* counter_;
   std::size_t position_ = 0;
 };
 
@@ -290,8 +355,12 @@ const JsonValue* JsonValue::find(std::string_view key) const {
   return nullptr;
 }
 
-JsonValue parse_json(std::string_view text) {
-  return Parser(text).document();
+JsonValue* JsonValue::find(std::string_view key) {
+  return const_cast<JsonValue*>(static_cast<const JsonValue*>(this)->find(key));
+}
+
+JsonValue parse_json(std::string_view text, WorkCounter* counter) {
+  return Parser(text, counter).document();
 }
 
 std::string format_double(double value) {

@@ -2,6 +2,7 @@
 // when given no data, through the library's network handles, and reports how well they
 // learned next to naive forecasts.
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "trainer/csv_reader.h"
 #include "trainer/dataset.h"
 #include "trainer/input_error.h"
+#include "trainer/input_limits.h"
 #include "trainer/mackey_glass.h"
 #include "trainer/metrics.h"
 #include "trainer/network.h"
@@ -71,11 +73,17 @@ Dataset load_data(const Options& options) {
     }
     return mackey_glass_dataset();
   }
-  const Table table = read_csv(options.data_path);
-  const std::string description = options.data_path + " (" + counted(table.rows(), "row") + ", " +
+  InputLimits limits;
+  limits.max_file_size = options.max_file_size.value_or(kDefaultMaxDataFileSize);
+  if (options.max_line_length > 0) limits.max_line_length = options.max_line_length;
+  const bool standard_input = options.data_path == "-";
+  const std::string shown = standard_input ? "standard input" : options.data_path;
+  const Table table = read_csv(options.data_path, limits);
+  const std::string description = shown + " (" + counted(table.rows(), "row") + ", " +
                                   counted(table.columns(), "column") +
                                   (table.has_header ? ", with a header" : "") + ")";
-  const std::string name = std::filesystem::path(options.data_path).filename().string();
+  const std::string name =
+      standard_input ? shown : std::filesystem::path(options.data_path).filename().string();
   return split_columns(name, description, table.column_names, table.cells, table.columns(),
                        static_cast<std::size_t>(options.targets));
 }
@@ -161,8 +169,10 @@ bool same_file(const std::string& a, const std::string& b) {
 void check_paths(const Options& options) {
   const std::pair<const std::string*, const char*> inputs[] = {{&options.data_path, "--data"},
                                                                {&options.load_path, "--load"}};
-  const auto refuse_clash = [](const std::string& output, const char* output_option,
-                               const std::string& other, const char* other_option) {
+  const auto refuse_clash = [&](const std::string& output, const char* output_option,
+                                const std::string& other, const char* other_option) {
+    // Standard input is no file to overwrite.
+    if (&other == &options.data_path && other == "-") return;
     if (!output.empty() && !other.empty() && same_file(output, other)) {
       throw InputError(std::string(output_option) + " " + output + " is the file given to " +
                        other_option + "; writing it would destroy that");
@@ -206,7 +216,8 @@ Setup prepare(const Options& options) {
   const Dataset& data = setup.data;
   setup.layers = options.layers.empty() ? default_layers() : options.layers;
   if (!options.load_path.empty()) {
-    setup.loaded = read_weights_file(options.load_path);
+    setup.loaded = read_weights_file(options.load_path,
+                                     options.max_file_size.value_or(kDefaultMaxWeightsFileSize));
     const WeightsFile& loaded = setup.loaded;
     if (static_cast<std::size_t>(loaded.inputs) != data.input_width() ||
         static_cast<std::size_t>(loaded.outputs) != data.target_width()) {
@@ -621,6 +632,17 @@ void report(const Setup& setup, const std::vector<RunResult>& results) {
   if (!options.plot_path.empty()) write_plot(setup, outcome, run);
 }
 
+// The setup, naming what was being read when memory ran out.
+Setup load(const Options& options) {
+  try {
+    return prepare(options);
+  } catch (const std::bad_alloc&) {
+    std::string what = options.data_path.empty() ? "the built-in series" : options.data_path;
+    if (!options.load_path.empty()) what += " and " + options.load_path;
+    throw OutOfMemory("out of memory reading " + what);
+  }
+}
+
 int run_program(int argc, const char* const* argv) {
   const Options options = parse_options(argc, argv);
   if (options.show_help) {
@@ -631,16 +653,22 @@ int run_program(int argc, const char* const* argv) {
     std::printf("oscnet-train %s\n", OSCNET_VERSION_STRING);
     return 0;
   }
-  const Setup setup = prepare(options);
+  // Writing a file may meet a file size limit, which is to fail the write, not end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
+  const Setup setup = load(options);
   check_paths(options);
   if (!options.plot_path.empty()) check_writable(options.plot_path, "--plot");
   if (!options.save_path.empty()) check_writable(options.save_path, "--save");
-  check_network(setup);
-  if (!options.load_path.empty()) check_loaded_outputs(setup);
-  print_header(setup);
+  try {
+    check_network(setup);
+    if (!options.load_path.empty()) check_loaded_outputs(setup);
+    print_header(setup);
 
-  const bool track_test = !options.plot_path.empty() && setup.test_rows() > 0;
-  report(setup, train_runs(setup, track_test));
+    const bool track_test = !options.plot_path.empty() && setup.test_rows() > 0;
+    report(setup, train_runs(setup, track_test));
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory("out of memory training a network of " + describe_layout(layout_of(setup)));
+  }
   return 0;
 }
 

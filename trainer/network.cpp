@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -18,7 +20,21 @@ std::runtime_error library_error(const std::string& what) {
   return std::runtime_error(what + ": " + oscnet_last_error());
 }
 
+// Whether the library's last failure on this thread was for want of memory: memory running
+// out, or a network its estimate finds too large for the memory the process may have.
+bool short_of_memory() {
+  const char* message = oscnet_last_error();
+  return std::strstr(message, "out of memory") != nullptr ||
+         std::strstr(message, "not fit in the memory") != nullptr;
+}
+
 }  // namespace
+
+std::string describe_layout(const WeightLayout& layout) {
+  std::string text;
+  for (const int width : layout.widths) text += (text.empty() ? "" : " -> ") + std::to_string(width);
+  return text + " units (" + std::to_string(layout.count()) + " weights)";
+}
 
 Network::Network(int inputs, int outputs, const std::vector<HiddenLayer>& layers,
                  std::uint32_t seed) {
@@ -38,6 +54,10 @@ Network::Network(int inputs, int outputs, const std::vector<HiddenLayer>& layers
   }
   handle_.reset(oscnet_create(inputs, outputs, static_cast<int>(layers.size()), units.data(),
                               codes.data(), seed));
+  if (!handle_ && short_of_memory()) {
+    throw OutOfMemory("out of memory creating a network of " + describe_layout(layout_) + ": " +
+                      oscnet_last_error());
+  }
   if (!handle_) {
     throw InputError("the library refused a network of " + std::to_string(inputs) +
                      " inputs, these layers and " + std::to_string(outputs) +
@@ -64,9 +84,15 @@ void Network::set_params(const std::vector<double>& params) {
 
 double Network::train(const double* input, const double* target, int iterations,
                       double learning_rate, int optimizer_code) {
-  // Not-a-number also stands for a loss that left the range of numbers: the caller's
-  // divergence check covers both.
-  return oscnet_train(handle_.get(), input, target, iterations, learning_rate, optimizer_code);
+  // Not-a-number also stands for a loss that left the range of numbers, which the caller's
+  // divergence check covers; the library's message tells the two apart.
+  const double loss =
+      oscnet_train(handle_.get(), input, target, iterations, learning_rate, optimizer_code);
+  if (std::isnan(loss) && short_of_memory()) {
+    throw OutOfMemory("out of memory training a network of " + describe_layout(layout_) + ": " +
+                      oscnet_last_error());
+  }
+  return loss;
 }
 
 void Network::predict(const double* input, double* output) {

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "oscnet.h"
@@ -12,12 +14,22 @@
 
 namespace trainer {
 
+/// The library ran short of memory for a network; the message names the network's size.
+class OutOfMemory : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// "4 -> 16 -> 8 -> 1 units (225 weights)".
+std::string describe_layout(const WeightLayout& layout);
+
 /// One network handle of the library, destroyed with the object. Networks are independent:
 /// each may be used on its own thread.
 class Network {
  public:
   /// Creates the network; `seed` seeds its own random streams (the oscillator's draws among
-  /// them). Throws InputError when the library refuses it, with the library's reason.
+  /// them). Throws OutOfMemory when the library has not the memory for it, and InputError when
+  /// it refuses it for another reason, with the library's reason.
   Network(int inputs, int outputs, const std::vector<HiddenLayer>& layers, std::uint32_t seed);
 
   /// Input width, hidden units, output width.
@@ -28,8 +40,9 @@ class Network {
   std::vector<double> params() const;
   void set_params(const std::vector<double>& params);
 
-  /// `iterations` steps on one example; the loss before the last step. Adagrad's sums carry
-  /// over from call to call.
+  /// `iterations` steps on one example; the loss before the last step, not-a-number when it
+  /// left the range of numbers. Adagrad's sums carry over from call to call. Throws OutOfMemory
+  /// when the library ran short of memory.
   double train(const double* input, const double* target, int iterations, double learning_rate,
                int optimizer_code);
   /// The output row for `input`, written to `output`.

@@ -2,12 +2,14 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <string_view>
 
 #include "trainer/input_error.h"
+#include "trainer/input_limits.h"
 #include "trainer/trimmed.h"
 
 namespace trainer {
@@ -137,6 +139,18 @@ Options parse_options(int argc, const char* const* argv) {
       {"--plot", [&](auto, auto value) { options.plot_path = std::string(value); }},
       {"--save", [&](auto, auto value) { options.save_path = std::string(value); }},
       {"--load", [&](auto, auto value) { options.load_path = std::string(value); }},
+      {kMaxFileSizeOption,
+       [&](auto name, auto value) { options.max_file_size = parse_size(name, value); }},
+      {kMaxLineLengthOption,
+       [&](auto name, auto value) {
+         const std::uint64_t length = parse_size(name, value);
+         // A line is held in memory whole.
+         if (length > SIZE_MAX / 2) {
+           throw InputError(std::string(name) + " " + std::string(value) +
+                            " is more than this machine can address");
+         }
+         options.max_line_length = static_cast<std::size_t>(length);
+       }},
   };
   bool no_scale = false;
   const std::map<std::string_view, bool*> flags = {
@@ -189,7 +203,8 @@ Without --data it forecasts the Mackey-Glass chaotic series (delay 17): x(t+6) f
 x(t-18), x(t-12), x(t-6) and x(t), training on t = 118..617 and testing on t = 618..1117.
 
 Data
-  --data FILE.csv        numeric columns, comma-separated, optional header row
+  --data FILE.csv        numeric columns, comma-separated, optional header row;
+                         - reads standard input
   --targets K            the last K columns are the targets (default 1)
   --test-fraction F      hold out the last F of the rows, in order, for testing
                          (default 0.2; 0.5 for the built-in series)
@@ -222,8 +237,14 @@ Output
   --load FILE.json       start from saved weights; the layers come from the file
   --help, --version
 
-Exit status: 0 done, 1 training failed (the loss left the range of numbers) or a file
-could not be written, 2 bad input (options, data or weights file).
+Limits (sizes in bytes, or with K, M or G for 1024, 1024^2, 1024^3)
+  --max-file-size SIZE   the largest data or weights file read (default 1G for data,
+                         256M for weights); larger files are refused before reading
+  --max-line-length SIZE the longest line of a data file (default 1M); a cell may hold
+                         64K at most
+
+Exit status: 0 done, 1 training failed (the loss left the range of numbers, or memory
+ran out) or a file could not be written, 2 bad input (options, data or weights file).
 )";
 }
 

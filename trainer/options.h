@@ -1,6 +1,7 @@
 #ifndef OSCNET_TRAINER_OPTIONS_H
 #define OSCNET_TRAINER_OPTIONS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,7 +15,7 @@ enum class OptimizerChoice { gradient_descent, adagrad };
 
 /// Everything the command line says; unset optionals take defaults that depend on the data.
 struct Options {
-  std::string data_path;  ///< empty: the built-in Mackey-Glass series
+  std::string data_path;  ///< empty: the built-in Mackey-Glass series; "-": standard input
   int targets = 1;
   std::vector<HiddenLayer> layers;  ///< empty: the default, or the loaded file's layers
   OptimizerChoice optimizer = OptimizerChoice::gradient_descent;
@@ -31,6 +32,8 @@ struct Options {
   std::string plot_path;
   std::string save_path;
   std::string load_path;
+  std::optional<std::uint64_t> max_file_size;  ///< unset: the defaults for data and weights
+  std::size_t max_line_length = 0;             ///< 0: the default
   bool show_help = false;
   bool show_version = false;
 };

@@ -7,62 +7,116 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include "trainer/atomic_file.h"
 #include "trainer/input_error.h"
+#include "trainer/input_limits.h"
 
 namespace trainer {
 namespace fs = std::filesystem;
 namespace {
 
-// Where writing `path` really lands: through a symbolic link to the file it names.
-fs::path destination(const std::string& path) {
-  std::error_code error;
-  if (fs::is_symlink(path, error)) {
-    const fs::path target = fs::weakly_canonical(fs::absolute(path), error);
-    if (!error) return target;
+constexpr std::size_t kPieceSize = 64 * 1024;
+
+const char* kind_of(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a pipe";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+InputError too_large(const std::string& name, const InputSource& source) {
+  return InputError(name + " is larger than the limit of " + size_text(source.max_size) +
+                    "; " + source.size_option + " raises it");
+}
+
+// Closes the descriptor it opened, not standard input.
+class Descriptor {
+ public:
+  Descriptor(int descriptor, bool owned) : descriptor_(descriptor), owned_(owned) {}
+  ~Descriptor() {
+    if (owned_ && descriptor_ >= 0) ::close(descriptor_);
   }
-  return path;
-}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return descriptor_; }
 
-fs::path directory_of(const fs::path& path) {
-  const fs::path parent = path.parent_path();
-  return parent.empty() ? fs::path(".") : parent;
-}
-
-// A new file beside `path`, made so that it cannot be any existing file; returns its
-// descriptor and name, or -1 with errno set.
-int create_beside(const fs::path& path, std::string& name) {
-  std::vector<char> pattern;
-  const std::string text = path.string() + ".XXXXXX";
-  pattern.assign(text.begin(), text.end());
-  pattern.push_back('\0');
-  const int descriptor = ::mkstemp(pattern.data());
-  if (descriptor >= 0) name = pattern.data();
-  return descriptor;
-}
+ private:
+  int descriptor_;
+  bool owned_;
+};
 
 }  // namespace
 
-std::string read_text_file(const std::string& path) {
-  std::error_code ignored;
-  if (fs::is_directory(path, ignored)) {
-    throw InputError("cannot read " + path + ": it is a directory");
+std::string input_name(const std::string& path, const InputSource& source) {
+  return source.standard_input_allowed && path == "-" ? "standard input" : path;
+}
+
+void read_input(const std::string& path, const InputSource& source,
+                const std::function<void(std::string_view piece)>& consume) {
+  const std::string name = input_name(path, source);
+  const bool standard_input = name != path;
+  // Without O_NONBLOCK, opening a pipe nobody writes to would wait for a writer forever.
+  const Descriptor descriptor(
+      standard_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC),
+      !standard_input);
+  if (descriptor.get() < 0) throw InputError("cannot read " + name + ": " + std::strerror(errno));
+  struct stat status {};
+  if (::fstat(descriptor.get(), &status) != 0) {
+    throw InputError("cannot read " + name + ": " + std::strerror(errno));
   }
-  std::ifstream stream(path, std::ios::binary);
-  if (!stream) throw InputError("cannot read " + path + ": " + std::strerror(errno));
-  std::ostringstream text;
-  text << stream.rdbuf();
-  if (stream.bad()) throw InputError("cannot read " + path + ": " + std::strerror(errno));
-  return text.str();
+  if (S_ISDIR(status.st_mode)) throw InputError("cannot read " + name + ": it is a directory");
+  if (!standard_input) {
+    // A pipe or a device can block, or never end (/dev/zero).
+    if (!S_ISREG(status.st_mode)) {
+      throw InputError("cannot read " + name + ": it is " + kind_of(status.st_mode) +
+                       ", not a regular file");
+    }
+    if (static_cast<std::uint64_t>(status.st_size) > source.max_size) {
+      throw too_large(name, source);
+    }
+    const int flags = ::fcntl(descriptor.get(), F_GETFL);
+    if (flags >= 0) ::fcntl(descriptor.get(), F_SETFL, flags & ~O_NONBLOCK);
+  }
+  // Read in pieces, counting, since a file can grow after it was measured.
+  std::vector<char> piece(kPieceSize);
+  std::uint64_t total = 0;
+  for (;;) {
+    const ssize_t count = ::read(descriptor.get(), piece.data(), piece.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw InputError("cannot read " + name + ": " + std::strerror(errno));
+    if (count == 0) break;
+    total += static_cast<std::uint64_t>(count);
+    if (total > source.max_size) throw too_large(name, source);
+    consume(std::string_view(piece.data(), static_cast<std::size_t>(count)));
+  }
+}
+
+std::string read_text_file(const std::string& path, const InputSource& source) {
+  std::string text;
+  read_input(path, source, [&](std::string_view piece) {
+    if (text.empty()) {
+      // Sized once for a regular file, so that the text takes no more than itself.
+      struct stat status {};
+      if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+          static_cast<std::uint64_t>(status.st_size) <= source.max_size) {
+        text.reserve(static_cast<std::size_t>(status.st_size));
+      }
+    }
+    text.append(piece);
+  });
+  return text;
 }
 
 void check_writable(const std::string& path, const std::string& option) {
-  const fs::path target = destination(path);
   std::error_code ignored;
+  fs::path target = path;
+  if (fs::is_symlink(target, ignored)) {
+    target = fs::weakly_canonical(fs::absolute(target), ignored);
+  }
   if (fs::is_directory(target, ignored)) {
     throw InputError(option + " " + path + ": it is a directory");
   }
@@ -71,51 +125,25 @@ void check_writable(const std::string& path, const std::string& option) {
   if (fs::exists(target, ignored) && !fs::is_regular_file(target, ignored)) {
     throw InputError(option + " " + path + ": not a regular file");
   }
-  const fs::path directory = directory_of(target);
+  const fs::path parent = target.parent_path();
+  const fs::path directory = parent.empty() ? fs::path(".") : parent;
   if (!fs::is_directory(directory, ignored)) {
     throw InputError(option + " " + path + ": the directory " + directory.string() +
                      " does not exist");
   }
   // The file is written beside its destination at the end, so that is what is tried here.
-  std::string trial;
-  const int descriptor = create_beside(target, trial);
-  if (descriptor < 0) {
+  try {
+    const AtomicFile trial(path);
+  } catch (const std::runtime_error&) {
     throw InputError(option + " " + path + ": cannot write in " + directory.string() + ": " +
                      std::strerror(errno));
   }
-  ::close(descriptor);
-  ::unlink(trial.c_str());
 }
 
-void write_file_atomically(const std::string& path, const std::string& text) {
-  const fs::path target = destination(path);
-  std::string temporary;
-  const auto fail = [&](const std::string& reason) {
-    if (!temporary.empty()) ::unlink(temporary.c_str());
-    return std::runtime_error("cannot write " + path + ": " + reason);
-  };
-  const int descriptor = create_beside(target, temporary);
-  if (descriptor < 0) throw fail(std::strerror(errno));
-  // mkstemp makes the file private; a saved file gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(descriptor, 0666 & ~mask);
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t result = ::write(descriptor, text.data() + written, text.size() - written);
-    if (result < 0 && errno == EINTR) continue;
-    if (result < 0) {
-      const std::string reason = std::strerror(errno);
-      ::close(descriptor);
-      throw fail(reason);
-    }
-    written += static_cast<std::size_t>(result);
-  }
-  // A full disk may show only when the data is written out, at close.
-  if (::close(descriptor) != 0) throw fail(std::strerror(errno));
-  std::error_code error;
-  fs::rename(temporary, target, error);
-  if (error) throw fail(error.message());
+void write_file_atomically(const std::string& path, std::string_view text) {
+  AtomicFile file(path);
+  file.write(text);
+  file.commit();
 }
 
 }  // namespace trainer

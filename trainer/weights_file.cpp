@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "trainer/excerpt.h"
 #include "trainer/input_error.h"
 #include "trainer/json.h"
 #include "trainer/scaling.h"
@@ -47,13 +48,13 @@ std::string weights_json(const WeightsFile& weights) {
   return text + "]}\n";
 }
 
-WeightsFile parse_weights(const std::string& text, const std::string& name) {
+WeightsFile parse_weights(std::string_view text, const std::string& name, WorkCounter* counter) {
   const auto bad = [&](const std::string& message) {
     return InputError(name + ": not a valid oscnet weights file: " + message);
   };
   JsonValue document;
   try {
-    document = parse_json(text);
+    document = parse_json(text, counter);
   } catch (const JsonError& error) {
     throw bad(std::string("not JSON (") + error.what() + ")");
   }
@@ -72,7 +73,7 @@ WeightsFile parse_weights(const std::string& text, const std::string& name) {
   for (const auto& member : document.members) {
     bool known = false;
     for (const char* key : kKeys) known = known || member.first == key;
-    if (!known) throw bad("unknown key \"" + member.first + "\"");
+    if (!known) throw bad("unknown key \"" + excerpt(member.first) + "\"");
   }
 
   WeightsFile weights;
@@ -108,14 +109,15 @@ WeightsFile parse_weights(const std::string& text, const std::string& name) {
     weights.layers.push_back({static_cast<int>(layer.find("units")->number), *known});
   }
 
-  const JsonValue& params = *document.find("params");
+  JsonValue& params = *document.find("params");
   if (params.kind != JsonValue::Kind::array) throw bad("\"params\" must be a list of numbers");
   for (std::size_t i = 0; i < params.items.size(); ++i) {
     if (params.items[i].kind != JsonValue::Kind::number) {
       throw bad("params[" + std::to_string(i) + "] is not a number");
     }
-    weights.params.push_back(params.items[i].number);
   }
+  // The parser keeps a list of numbers as doubles already: taken, not copied.
+  weights.params = std::move(params.numbers);
 
   WeightLayout layout;
   layout.widths.push_back(weights.inputs);
@@ -130,8 +132,8 @@ WeightsFile parse_weights(const std::string& text, const std::string& name) {
   return weights;
 }
 
-WeightsFile read_weights_file(const std::string& path) {
-  return parse_weights(read_text_file(path), path);
+WeightsFile read_weights_file(const std::string& path, std::uint64_t max_size) {
+  return parse_weights(read_text_file(path, {max_size, false, kMaxFileSizeOption}), path);
 }
 
 }  // namespace trainer

@@ -1,10 +1,14 @@
 #ifndef OSCNET_TRAINER_WEIGHTS_FILE_H
 #define OSCNET_TRAINER_WEIGHTS_FILE_H
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "trainer/activation.h"
+#include "trainer/input_limits.h"
+#include "trainer/work_counter.h"
 
 namespace trainer {
 
@@ -25,11 +29,15 @@ std::string weights_json(const WeightsFile& weights);
 
 /// Reads and checks a file. Throws InputError naming the file for one that cannot be read, is
 /// not strict JSON, has missing, unknown or mistyped keys, or whose params do not number
-/// exactly what its widths and layers need.
-WeightsFile read_weights_file(const std::string& path);
+/// exactly what its widths and layers need; and, before reading it, one larger than
+/// `max_size` bytes, or not a regular file. Memory holds the text and 8 bytes per weight.
+WeightsFile read_weights_file(const std::string& path,
+                              std::uint64_t max_size = kDefaultMaxWeightsFileSize);
 
-/// The same, from text already in memory; `name` stands for the file in messages.
-WeightsFile parse_weights(const std::string& text, const std::string& name);
+/// The same, from text already in memory; `name` stands for the file in messages. `counter`,
+/// if given, counts the bytes looked at and the keys compared.
+WeightsFile parse_weights(std::string_view text, const std::string& name,
+                          WorkCounter* counter = nullptr);
 
 }  // namespace trainer
 
