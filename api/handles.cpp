@@ -74,9 +74,15 @@ oscnet_network* create_network(int input_size, int output_size, int layer_count,
       return nullptr;
     }
   }
-  if (!fits_in_memory(estimate_network_bytes(input_size, output_size, layer_units, layer_count))) {
-    set_last_error("%s: the network would not fit in the memory available to the process",
-                   function);
+  const std::uint64_t needed =
+      estimate_network_bytes(input_size, output_size, layer_units, layer_count);
+  const MemoryLimit limit = memory_limit();
+  if (limit.bytes != 0 && needed > limit.bytes) {
+    constexpr std::uint64_t kMiB = 1 << 20;
+    set_last_error(
+        "%s: the network would need about %llu MiB, over the memory limit of %llu MiB (%s)",
+        function, static_cast<unsigned long long>(needed / kMiB + (needed % kMiB != 0)),
+        static_cast<unsigned long long>(limit.bytes / kMiB), limit.source);
     return nullptr;
   }
   try {

@@ -63,8 +63,9 @@ extern "C" {
  * generator seeded once per process from the clock.
  * Returns true when the network was built; it then replaces the network built before, if any.
  * Returns false, and keeps the earlier network as it was, for a null pointer, a width or unit
- * count below 1, a network larger than the machine's physical memory or the process's
- * address-space limit, or memory running out.
+ * count below 1, a network larger than the memory available to the process (the least of the
+ * machine's physical memory, the process's address-space and data-segment limits, RLIMIT_AS and
+ * RLIMIT_DATA, and what its control group's memory limit leaves unused), or memory running out.
  */
 OSCNET_API bool OSCNET_CALL build_net(int* layer_count, int* input_size, int* output_size,
                                       double* input_row, double* target_row, int* layer_units,
@@ -145,7 +146,8 @@ typedef struct oscnet_network oscnet_network;
  * build_net draws them. Each Lee-oscillator layer l (0 for the first hidden layer) draws its
  * samples from an MT19937 of its own seeded with std::seed_seq{seed, l}, one output modulo 100
  * per coefficient in [-1, 1], row by row. Returns NULL for a null array, a width, count or unit
- * count below 1, a network larger than the memory available to the process, or memory running out.
+ * count below 1, a network larger than the memory available to the process (as for build_net;
+ * the message gives both sizes and the limit), or memory running out.
  */
 OSCNET_API oscnet_network* OSCNET_CALL oscnet_create(int input_size, int output_size,
                                                      int layer_count, const int* layer_units,

@@ -17,6 +17,8 @@
 #include <unistd.h>
 #endif
 
+#include "network/cgroup_memory.h"
+
 namespace oscnet {
 namespace {
 
@@ -62,28 +64,45 @@ std::uint64_t estimate_network_bytes(int inputs, int outputs, const int* units, 
   return add(bytes, layer_bytes(width, count(outputs)));
 }
 
-std::uint64_t memory_limit_bytes() {
-  std::uint64_t physical = 0;
+MemoryLimit memory_limit() {
+  MemoryLimit limit;
+  const auto cap = [&limit](std::uint64_t bytes, const char* source) {
+    if (limit.bytes == 0 || bytes < limit.bytes) limit = {bytes, source};
+  };
 #if defined(_WIN32)
   MEMORYSTATUSEX status;
   status.dwLength = sizeof status;
-  if (GlobalMemoryStatusEx(&status)) physical = status.ullTotalPhys;
+  if (GlobalMemoryStatusEx(&status)) cap(status.ullTotalPhys, "physical memory");
 #else
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long page_size = sysconf(_SC_PAGE_SIZE);
   if (pages > 0 && page_size > 0) {
-    physical = mul(static_cast<std::uint64_t>(pages), static_cast<std::uint64_t>(page_size));
+    cap(mul(static_cast<std::uint64_t>(pages), static_cast<std::uint64_t>(page_size)),
+        "physical memory");
   }
-  // A process limited to less address space fails its allocations cleanly, but a network built
-  // up to the limit could then never be trained.
-  rlimit address_space{};
-  if (getrlimit(RLIMIT_AS, &address_space) == 0 && address_space.rlim_cur != RLIM_INFINITY &&
-      (physical == 0 || address_space.rlim_cur < physical)) {
-    physical = address_space.rlim_cur;
+  // A process limited to less address space or data fails its allocations cleanly, but a
+  // network built up to the limit could then never be trained. Both are taken whole, not less
+  // what the process already uses, as the physical memory is.
+  rlimit resource{};
+  if (getrlimit(RLIMIT_AS, &resource) == 0 && resource.rlim_cur != RLIM_INFINITY) {
+    cap(resource.rlim_cur, "the address-space limit, RLIMIT_AS");
   }
+  if (getrlimit(RLIMIT_DATA, &resource) == 0 && resource.rlim_cur != RLIM_INFINITY) {
+    cap(resource.rlim_cur, "the data-segment limit, RLIMIT_DATA");
+  }
+  // Past a control group's limit the process is killed, so what the group has left counts.
+  const std::uint64_t cgroup = cgroup_memory_left();
+  if (cgroup != kNoCgroupLimit) cap(cgroup, "what the control group's memory limit leaves");
 #endif
   // A 32-bit process cannot address more than its pointers reach, whatever the machine has.
-  return std::min<std::uint64_t>(physical, std::numeric_limits<std::size_t>::max());
+  if (limit.bytes > std::numeric_limits<std::size_t>::max()) {
+    limit = {std::numeric_limits<std::size_t>::max(), "the address space"};
+  }
+  return limit;
+}
+
+std::uint64_t memory_limit_bytes() {
+  return memory_limit().bytes;
 }
 
 bool fits_in_memory(std::uint64_t bytes) {

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "api/entry_points.h"
@@ -195,6 +196,28 @@ TEST_F(EntryPoints, AnAddressSpaceLimitLowersTheBudget) {
     Description big;
     big.inputs = 50000;
     big.units[0] = 1000;
+    big.layers = 1;
+    ok = ok && !big.build() && loss_node == nullptr;
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(EntryPoints, ADataSegmentLimitLowersTheBudget) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{700ull << 20, 700ull << 20};
+    bool ok = setrlimit(RLIMIT_DATA, &limit) == 0;
+    const MemoryLimit seen = memory_limit();
+    ok = ok && seen.bytes == (700ull << 20) &&
+         std::string(seen.source).find("RLIMIT_DATA") != std::string::npos;
+    // About 1.1 GiB of weights and their copies.
+    Description big;
+    big.inputs = 6000;
+    big.units[0] = 6000;
     big.layers = 1;
     ok = ok && !big.build() && loss_node == nullptr;
     _exit(ok ? 0 : 1);

@@ -1,8 +1,13 @@
 /* A C host of the network handles, linked to the shared library: the worked example, blocks of
  * rows against rows one by one, every refusal with its message, and two networks side by side. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "oscnet.h"
 
@@ -93,10 +98,42 @@ static void check_refusals(void) {
   oscnet_destroy(net);
 }
 
+/* Under a 700 MB data-segment limit, a 6000 x 6000 network (about 1.1 GB of weights and their
+ * copies) is refused up front by both families, with a message naming the limit, instead of being
+ * built and then failing every training call. A small network still builds. In a child, so that
+ * the limit binds nothing else. */
+static void check_data_limit(void) {
+  pid_t child;
+  int status = 0;
+  fflush(NULL);
+  child = fork();
+  if (child == 0) {
+    const struct rlimit cap = {700ul << 20, 700ul << 20};
+    int units[1] = {6000}, codes[1] = {0}, inputs = 6000, outputs = 1, layers = 1;
+    double row[6000] = {0.0}, target[1] = {0.0};
+    int ok = setrlimit(RLIMIT_DATA, &cap) == 0;
+    oscnet_network* net;
+    ok = ok && !build_net(&layers, &inputs, &outputs, row, target, units, codes);
+    ok = ok && oscnet_create(6000, 1, 1, units, codes, 1u) == NULL;
+    if (!message_says("memory limit") || !message_says("RLIMIT_DATA")) {
+      fprintf(stderr, "unexpected message: %s\n", oscnet_last_error());
+      ok = 0;
+    }
+    units[0] = 60;
+    net = oscnet_create(60, 1, 1, units, codes, 1u);
+    ok = ok && net != NULL;
+    oscnet_destroy(net);
+    _exit(ok ? 0 : 1);
+  }
+  CHECK(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+        WEXITSTATUS(status) == 0);
+}
+
 int main(void) {
   check_worked_example();
   check_rows_at_once();
   check_refusals();
+  check_data_limit();
   if (failures != 0) {
     fprintf(stderr, "handle host: %d checks failed\n", failures);
     return 1;
