@@ -15,6 +15,7 @@ import json
 import math
 import os
 
+from ._atomic_file import replace_file
 from ._library import INT_MAX
 
 FORMAT = "oscnet-weights"
@@ -25,7 +26,8 @@ _LAYER_KEYS = ("units", "activation")
 
 
 def write(path, inputs, outputs, layers, params):
-    """Writes the file (strict JSON, one line)."""
+    """Writes the file (strict JSON, one line), replacing the old one as a whole: when writing
+    fails (OSError), the old file is left as it was and no temporary file stays behind."""
     for index, value in enumerate(params):
         if not math.isfinite(value):
             raise ValueError(
@@ -40,10 +42,8 @@ def write(path, inputs, outputs, layers, params):
         "layers": [{"units": units, "activation": name} for units, name in layers],
         "params": [float(value) for value in params],
     }
-    # The whole text is made before the file is opened, so a failure cannot leave half a file.
     text = json.dumps(document, allow_nan=False) + "\n"
-    with open(path, "w", encoding="utf-8") as stream:
-        stream.write(text)
+    replace_file(path, text.encode("utf-8"))
 
 
 def _reject_constant(name):

@@ -3,6 +3,7 @@ and a check that every test frees every network it made."""
 
 import ctypes
 import gc
+import os
 import threading
 import unittest
 from unittest import mock
@@ -117,7 +118,20 @@ class LibraryTestCase(unittest.TestCase):
         self.assertEqual(bits(first), bits(second))
 
 
+def child_environment():
+    """The environment for a child python that imports this very package and library."""
+    environment = dict(os.environ)
+    package_parent = os.path.dirname(os.path.dirname(os.path.abspath(oscnet.__file__)))
+    environment["PYTHONPATH"] = os.pathsep.join(
+        part for part in (package_parent, environment.get("PYTHONPATH")) if part
+    )
+    environment["OSCNET_LIBRARY"] = oscnet.library_path()
+    environment["PYTHONDONTWRITEBYTECODE"] = "1"
+    return environment
+
+
 __all__ = [
+    "child_environment",
     "oscnet",
     "raw",
     "address",
