@@ -112,8 +112,8 @@ class CsvParser {
   Table finish() {
     if (!line_.empty()) end_line();
     if (table_.cells.empty()) {
-      const bool other_separator = table_.columns() == 1 &&
-                                   table_.column_names[0].find_first_of(";\t") != std::string::npos;
+      const bool other_separator =
+          table_.columns() == 1 && table_.column_names[0].find_first_of(";\t") != std::string::npos;
       throw InputError(name_ + " has no rows of numbers" +
                        (other_separator ? " (cells are separated by commas)" : ""));
     }
@@ -138,10 +138,9 @@ class CsvParser {
       case SplitResult::open_quote:
         throw InputError(where(name_, line_number_) + ": a quote is opened and not closed");
       case SplitResult::long_cell:
-        throw InputError(where(name_, line_number_) + ", column " +
-                         std::to_string(cells_.size()) + ": a cell longer than the limit of " +
-                         size_text(limits_.max_cell_length) + ": '" + excerpt(cells_.back()) +
-                         "'");
+        throw InputError(where(name_, line_number_) + ", column " + std::to_string(cells_.size()) +
+                         ": a cell longer than the limit of " + size_text(limits_.max_cell_length) +
+                         ": '" + excerpt(cells_.back()) + "'");
     }
     // Spreadsheets end some exports with rows of bare commas.
     if (std::all_of(cells_.begin(), cells_.end(), [](const std::string& c) { return c.empty(); })) {

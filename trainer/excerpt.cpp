@@ -9,8 +9,7 @@ std::string excerpt(std::string_view text, std::size_t limit) {
   if (end > limit) {
     end = limit;
     // Continuation bytes belong to the character before the cut.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80 &&
-           limit - end < 3) {
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80 && limit - end < 3) {
       --end;
     }
   }

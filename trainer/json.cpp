@@ -136,8 +136,8 @@ class Parser {
       ++position_;
       return;
     }
-    std::unordered_set<std::size_t, KeyHash, SameKey> keys(
-        0, KeyHash(object, counter_), SameKey(object, counter_));
+    std::unordered_set<std::size_t, KeyHash, SameKey> keys(0, KeyHash(object, counter_),
+                                                           SameKey(object, counter_));
     for (;;) {
       skip_space();
       if (peek() != '"') fail("expected a key in double quotes");

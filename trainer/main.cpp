@@ -2,8 +2,8 @@
 // when given no data, through the library's network handles, and reports how well they
 // learned next to naive forecasts.
 #include <algorithm>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -32,7 +32,8 @@ bool short_of_memory() {
 
 std::string describe_layout(const WeightLayout& layout) {
   std::string text;
-  for (const int width : layout.widths) text += (text.empty() ? "" : " -> ") + std::to_string(width);
+  for (const int width : layout.widths)
+    text += (text.empty() ? "" : " -> ") + std::to_string(width);
   return text + " units (" + std::to_string(layout.count()) + " weights)";
 }
 

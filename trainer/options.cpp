@@ -2,8 +2,8 @@
 
 #include <charconv>
 #include <climits>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string_view>

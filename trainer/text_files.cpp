@@ -29,8 +29,8 @@ const char* kind_of(mode_t mode) {
 }
 
 InputError too_large(const std::string& name, const InputSource& source) {
-  return InputError(name + " is larger than the limit of " + size_text(source.max_size) +
-                    "; " + source.size_option + " raises it");
+  return InputError(name + " is larger than the limit of " + size_text(source.max_size) + "; " +
+                    source.size_option + " raises it");
 }
 
 // Closes the descriptor it opened, not standard input.
