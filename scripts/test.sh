@@ -94,6 +94,9 @@ fi
 grep -E '^(Done|stat::(average_exec_per_sec|new_units_added|peak_rss_mb))' "$fuzz_dir/log"
 rm -rf "$fuzz_dir"
 
+stage "fuzzing the trainer's readers (libFuzzer, 30 s each, two at a time)"
+bash scripts/fuzz-trainer-readers.sh build-fuzz 30
+
 stage "soak (release build): 300000 cycles, resident memory must stay flat"
 build/bench/oscnet_soak 1 --cycles 300000
 stage "all stages passed in $SECONDS s"
