@@ -21,11 +21,10 @@ std::runtime_error library_error(const std::string& what) {
 }
 
 // Whether the library's last failure on this thread was for want of memory: memory running
-// out, or a network its estimate finds too large for the memory the process may have.
+// out, or a network its estimate finds beyond the memory the process may have. Its messages
+// speak of memory for these alone.
 bool short_of_memory() {
-  const char* message = oscnet_last_error();
-  return std::strstr(message, "out of memory") != nullptr ||
-         std::strstr(message, "not fit in the memory") != nullptr;
+  return std::strstr(oscnet_last_error(), "memory") != nullptr;
 }
 
 }  // namespace
