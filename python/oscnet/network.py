@@ -11,11 +11,12 @@ import numbers
 import operator
 import secrets
 import sys
-import threading
+import time
 import weakref
 
 from . import _weights
 from ._library import ERROR_ARGUMENT, INT_MAX, OK, OscnetError, load_library
+from ._turn_lock import TurnLock
 
 __all__ = ["Network", "ACTIVATIONS", "OPTIMIZERS"]
 
@@ -97,6 +98,21 @@ def _normalised_layers(layers):
 
 
 _DOUBLE_P = ctypes.POINTER(ctypes.c_double)
+
+# Training runs in chunks of about this many seconds: short enough for Ctrl-C and for other
+# threads to get in promptly, long enough that the calls between them cost nothing to speak of.
+_CHUNK_SECONDS = 0.01
+_FIRST_CHUNK = 64
+_MAX_CHUNK = 1 << 24
+
+
+def _next_chunk(steps, elapsed):
+    """The size of the next chunk, from how long the last one of `steps` took: at most
+    doubling, so that one fast measurement cannot make a chunk that runs for long."""
+    if elapsed <= 0:
+        return min(2 * steps, _MAX_CHUNK)
+    fitting = int(steps * _CHUNK_SECONDS / elapsed)
+    return max(1, min(fitting, 2 * steps, _MAX_CHUNK))
 
 
 def _numpy_array(values):
@@ -313,8 +329,9 @@ class Network:
     A Network that is garbage-collected frees its network; so does the end of the interpreter.
 
     Threads: the calls on one object are serialised by the object's lock (safe, not parallel);
-    different objects share no lock, and the library runs with the GIL released, so networks
-    used from different threads compute in parallel.
+    a long ``train`` lets waiting calls in between its chunks. Different objects share no
+    lock, and the library runs with the GIL released, so networks used from different threads
+    compute in parallel.
 
     Rows are always full: every input row has exactly ``inputs`` values and every target row
     exactly ``outputs``; anything else raises ValueError before the library is called, so
@@ -327,7 +344,7 @@ class Network:
     """
 
     def __init__(self):
-        self._lock = threading.RLock()
+        self._lock = TurnLock()
         self._handle = None
         self._finalizer = None
         self._inputs = None
@@ -449,6 +466,12 @@ class Network:
         2k) until ``reset_optimizer()``. A loss of ``float('nan')`` is a value, not an error:
         training diverged, or the example or the weights hold NaN (the library also returns
         NaN if memory runs out during the call; the network then is as it was).
+
+        Many iterations are run in chunks of library calls that take about 10 ms each, with
+        the same result, bit for bit, as one call (Adagrad's sums carry over from chunk to
+        chunk). Between chunks, other threads waiting to use this Network get their turn, and
+        Ctrl-C (KeyboardInterrupt) stops the training: the network then keeps the iterations
+        done so far.
         """
         if isinstance(optimizer, str) and optimizer in OPTIMIZERS:
             optimizer_code = OPTIMIZERS[optimizer]
@@ -463,13 +486,29 @@ class Network:
             )
         with self._lock:
             library, pointer = self._pointer()
+            handle = self._handle
             x_row = _row(x, self._inputs, "x")
             y_row = _row(y, self._outputs, "y")
-            return float(
-                library.oscnet_train(
-                    pointer, x_row, y_row, iterations, float(learning_rate), optimizer_code
+            done, chunk = 0, _FIRST_CHUNK
+            while True:
+                steps = min(chunk, iterations - done)
+                started = time.perf_counter()
+                loss = library.oscnet_train(
+                    pointer, x_row, y_row, steps, float(learning_rate), optimizer_code
                 )
-            )
+                elapsed = time.perf_counter() - started
+                done += steps
+                if done == iterations:
+                    return float(loss)
+                chunk = _next_chunk(steps, elapsed)
+                # Here a pending Ctrl-C is raised, and other threads get their turn.
+                self._lock.let_others_in()
+                # The network may have gone meanwhile: released, rebuilt, or freed at exit.
+                if self._handle is not handle or handle.pointer is None:
+                    raise OscnetError(
+                        f"the network was released or rebuilt by another thread during train, "
+                        f"after {done} of {iterations} iterations"
+                    )
 
     def reset_optimizer(self):
         """Starts Adagrad's sums of squared gradients afresh (gradient descent keeps none)."""
@@ -563,9 +602,14 @@ class Network:
                 raise _failure(library, None, "oscnet_set_weights refused the weights")
 
     def save(self, path):
-        """Writes the description and the weights to ``path`` as an oscnet-weights JSON file
-        (replacing it as a whole). Raises ValueError, writing nothing, when a weight is NaN
-        or infinite: strict JSON cannot hold those. The seed is not saved."""
+        """Writes the description and the weights to ``path`` as an oscnet-weights JSON file.
+
+        The file is replaced atomically: the text goes to a temporary file beside it, which is
+        flushed to disk and renamed over ``path``. If writing fails (a full disk, a file-size
+        limit...), OSError is raised, the old file is left exactly as it was and no temporary
+        file stays behind. The new file keeps the old one's permissions (a new file gets
+        0666 less the umask). Raises ValueError, writing nothing, when a weight is NaN or
+        infinite: strict JSON cannot hold those. The seed is not saved."""
         with self._lock:
             params = self.get_params()
             inputs, outputs, layers = self._inputs, self._outputs, self._layers

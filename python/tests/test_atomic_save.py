@@ -138,7 +138,10 @@ class AtomicSaveTest(LibraryTestCase):
         contents = self.save_good_file()
         net = oscnet.Network().build(3, 2, [(8, "tanh")], seed=2)
         self.addCleanup(net.release)
-        failures = ((OSError(errno.EIO, "I/O error"), OSError), (KeyboardInterrupt, KeyboardInterrupt))
+        failures = (
+            (OSError(errno.EIO, "I/O error"), OSError),
+            (KeyboardInterrupt, KeyboardInterrupt),
+        )
         for failure, caught in failures:
             with self.subTest(failure=failure):
                 with mock.patch.object(_atomic_file.os, "fsync", side_effect=failure):
