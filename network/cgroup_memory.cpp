@@ -1,10 +1,12 @@
 #include "network/cgroup_memory.h"
 
 #include <algorithm>
-#include <cctype>
-#include <fstream>
-#include <sstream>
-#include <string_view>
+#include <cstdio>
+
+#if defined(__linux__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace oscnet {
 namespace {
@@ -13,16 +15,19 @@ namespace {
 // is no limit on any machine.
 constexpr std::uint64_t kV1Unlimited = std::uint64_t{1} << 62;
 
-// The file's text bounded to what the library needs: a number or a memory.stat.
-constexpr std::size_t kMaxFileBytes = 1 << 16;
+constexpr std::size_t kPathBytes = 1024;
+constexpr std::size_t kNumberBytes = 64;
+// memory.stat lists the cache among its first lines; the rest may be cut off.
+constexpr std::size_t kStatBytes = 4096;
+constexpr std::size_t kSelfCgroupBytes = 4096;
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
+  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -40,52 +45,79 @@ std::optional<std::uint64_t> parse_bytes(std::string_view text) {
   return value;
 }
 
-std::optional<std::uint64_t> read_bytes(const FileText& read, const std::string& path) {
-  const std::optional<std::string> text = read(path);
-  if (!text) return std::nullopt;
-  return parse_bytes(*text);
+// The line at the front of `text`, removed from it.
+std::string_view next_line(std::string_view& text) {
+  const std::size_t end = std::min(text.find('\n'), text.size());
+  const std::string_view line = text.substr(0, end);
+  text.remove_prefix(std::min(end + 1, text.size()));
+  return line;
 }
 
-// The value of `key` in a memory.stat ("key value" lines); 0 when it is not there.
-std::uint64_t stat_value(const FileText& read, const std::string& path, std::string_view key) {
-  const std::optional<std::string> text = read(path);
-  if (!text) return 0;
-  std::istringstream lines(*text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const std::string_view view(line);
-    if (view.size() > key.size() && view.substr(0, key.size()) == key && view[key.size()] == ' ') {
-      return parse_bytes(view.substr(key.size() + 1)).value_or(0);
-    }
-  }
-  return 0;
-}
-
-// The names of one hierarchy's files and how its "no limit" is written.
+// The names of one hierarchy's files and how it writes "no limit".
 struct Hierarchy {
-  std::string root;
+  const char* root;
   const char* limit;
   const char* usage;
-  const char* cache_key;
+  std::string_view cache_key;
   bool v1;
 };
 
-// What the group at `group` ("/a/b") and its ancestors leave, the least of them.
-std::uint64_t memory_left(const Hierarchy& files, std::string group, const FileText& read) {
-  std::uint64_t least = kNoCgroupLimit;
-  while (true) {
-    while (!group.empty() && group.back() == '/') group.pop_back();
-    const std::string directory = files.root + group + "/";
-    const std::optional<std::uint64_t> limit = read_bytes(read, directory + files.limit);
-    if (limit && !(files.v1 && *limit >= kV1Unlimited)) {
-      std::uint64_t used = read_bytes(read, directory + files.usage).value_or(0);
-      used -= std::min(used, stat_value(read, directory + "memory.stat", files.cache_key));
-      least = std::min(least, *limit > used ? *limit - used : 0);
+class Group {
+ public:
+  Group(const Hierarchy& files, std::string_view path, const FileReader& reader)
+      : files_(files), path_(path), reader_(reader) {}
+
+  // What the group and its ancestors leave, the least of them.
+  std::uint64_t memory_left() {
+    std::uint64_t least = kNoCgroupLimit;
+    while (true) {
+      while (!path_.empty() && path_.back() == '/') path_.remove_suffix(1);
+      const std::optional<std::uint64_t> limit = number(files_.limit);
+      if (limit && !(files_.v1 && *limit >= kV1Unlimited)) {
+        std::uint64_t used = number(files_.usage).value_or(0);
+        used -= std::min(used, cache());
+        least = std::min(least, *limit > used ? *limit - used : 0);
+      }
+      if (path_.empty()) return least;
+      path_.remove_suffix(path_.size() - path_.rfind('/'));
     }
-    if (group.empty()) return least;
-    group.erase(group.rfind('/'));
   }
-}
+
+ private:
+  std::optional<std::string_view> read(const char* name, char* buffer, std::size_t capacity) {
+    char path[kPathBytes];
+    const int length = std::snprintf(path, sizeof path, "%s%.*s/%s", files_.root,
+                                     static_cast<int>(path_.size()), path_.data(), name);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) return std::nullopt;
+    return reader_.read(path, buffer, capacity);
+  }
+
+  std::optional<std::uint64_t> number(const char* name) {
+    char buffer[kNumberBytes];
+    const std::optional<std::string_view> text = read(name, buffer, sizeof buffer);
+    if (!text) return std::nullopt;
+    return parse_bytes(*text);
+  }
+
+  // The page cache from memory.stat ("key value" lines); 0 when it is not there.
+  std::uint64_t cache() {
+    char buffer[kStatBytes];
+    std::optional<std::string_view> text = read("memory.stat", buffer, sizeof buffer);
+    const std::string_view key = files_.cache_key;
+    while (text && !text->empty()) {
+      const std::string_view line = next_line(*text);
+      if (line.size() > key.size() && line.substr(0, key.size()) == key &&
+          line[key.size()] == ' ') {
+        return parse_bytes(line.substr(key.size() + 1)).value_or(0);
+      }
+    }
+    return 0;
+  }
+
+  const Hierarchy& files_;
+  std::string_view path_;
+  const FileReader& reader_;
+};
 
 // Whether a v1 line's comma-separated controllers include memory.
 bool names_memory(std::string_view controllers) {
@@ -97,38 +129,48 @@ bool names_memory(std::string_view controllers) {
   return false;
 }
 
-std::optional<std::string> read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string text(kMaxFileBytes, '\0');
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(file.gcount()));
-  return text;
-}
+#if defined(__linux__)
+class SystemFiles : public FileReader {
+ public:
+  std::optional<std::string_view> read(const char* path, char* buffer,
+                                       std::size_t capacity) const override {
+    const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return std::nullopt;
+    std::size_t size = 0;
+    while (size < capacity) {
+      const ssize_t got = ::read(descriptor, buffer + size, capacity - size);
+      if (got <= 0) break;
+      size += static_cast<std::size_t>(got);
+    }
+    ::close(descriptor);
+    return std::string_view(buffer, size);
+  }
+};
+#endif
 
 }  // namespace
 
-std::uint64_t cgroup_memory_left(const std::string& self_cgroup, const FileText& read) {
+std::uint64_t cgroup_memory_left(std::string_view self_cgroup, const FileReader& files) {
   static const Hierarchy v2{"/sys/fs/cgroup", "memory.max", "memory.current", "file", false};
   static const Hierarchy v1{"/sys/fs/cgroup/memory", "memory.limit_in_bytes",
                             "memory.usage_in_bytes", "total_cache", true};
   std::uint64_t least = kNoCgroupLimit;
-  std::istringstream lines(self_cgroup);
-  std::string line;
-  while (std::getline(lines, line)) {
+  while (!self_cgroup.empty()) {
     // "hierarchy-id:controllers:path"; the path may itself hold colons.
+    const std::string_view line = next_line(self_cgroup);
     const std::size_t first = line.find(':');
-    const std::size_t second = first == std::string::npos ? first : line.find(':', first + 1);
-    if (second == std::string::npos) continue;
-    const std::string path = line.substr(second + 1);
-    if (path.empty() || path.front() != '/' || path.find("/..") != std::string::npos) continue;
-    const std::string_view id = std::string_view(line).substr(0, first);
-    const std::string_view controllers =
-        std::string_view(line).substr(first + 1, second - first - 1);
+    const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
+    if (second == std::string_view::npos) continue;
+    const std::string_view path = line.substr(second + 1);
+    if (path.empty() || path.front() != '/' || path.find("/..") != std::string_view::npos) {
+      continue;
+    }
+    const std::string_view id = line.substr(0, first);
+    const std::string_view controllers = line.substr(first + 1, second - first - 1);
     if (id == "0" && controllers.empty()) {
-      least = std::min(least, memory_left(v2, path, read));
+      least = std::min(least, Group(v2, path, files).memory_left());
     } else if (names_memory(controllers)) {
-      least = std::min(least, memory_left(v1, path, read));
+      least = std::min(least, Group(v1, path, files).memory_left());
     }
   }
   return least;
@@ -136,13 +178,11 @@ std::uint64_t cgroup_memory_left(const std::string& self_cgroup, const FileText&
 
 std::uint64_t cgroup_memory_left() noexcept {
 #if defined(__linux__)
-  try {
-    const std::optional<std::string> self = read_file("/proc/self/cgroup");
-    return self ? cgroup_memory_left(*self, read_file) : kNoCgroupLimit;
-  } catch (...) {
-    // Without the memory to read a few small files, no network will be built anyway.
-    return kNoCgroupLimit;
-  }
+  const SystemFiles files;
+  char buffer[kSelfCgroupBytes];
+  const std::optional<std::string_view> self =
+      files.read("/proc/self/cgroup", buffer, sizeof buffer);
+  return self ? cgroup_memory_left(*self, files) : kNoCgroupLimit;
 #else
   return kNoCgroupLimit;
 #endif

@@ -14,20 +14,21 @@ namespace {
 constexpr std::uint64_t kMiB = 1 << 20;
 
 // A file system of a few files; remembers every path asked for.
-struct Files {
+struct Files : FileReader {
   std::map<std::string, std::string> texts;
-  std::vector<std::string> asked;
+  mutable std::vector<std::string> asked;
 
-  FileText reader() {
-    return [this](const std::string& path) -> std::optional<std::string> {
-      asked.push_back(path);
-      const auto found = texts.find(path);
-      if (found == texts.end()) return std::nullopt;
-      return found->second;
-    };
+  std::optional<std::string_view> read(const char* path, char* buffer,
+                                       std::size_t capacity) const override {
+    asked.emplace_back(path);
+    const auto found = texts.find(path);
+    if (found == texts.end()) return std::nullopt;
+    const std::size_t size = std::min(capacity, found->second.size());
+    std::copy_n(found->second.data(), size, buffer);
+    return std::string_view(buffer, size);
   }
-  std::uint64_t left(const std::string& self_cgroup) {
-    return cgroup_memory_left(self_cgroup, reader());
+  std::uint64_t left(const std::string& self_cgroup) const {
+    return cgroup_memory_left(self_cgroup, *this);
   }
 };
 
@@ -107,6 +108,13 @@ TEST(CgroupMemory, V1ControllerAmongOthers) {
   files.texts[kV1 + "/x/memory.limit_in_bytes"] = "1048576";
   EXPECT_EQ(files.left("7:cpu,memory,blkio:/x\n"), kMiB);
   EXPECT_EQ(files.left("7:cpu,memorysomething:/x\n"), kNoCgroupLimit);
+}
+
+TEST(CgroupMemory, OverlongPathsAreSkippedAndTheirAncestorsStillRead) {
+  Files files;
+  const std::string deep = "/" + std::string(1500, 'd');
+  files.texts[kV2 + "/memory.max"] = "8192";
+  EXPECT_EQ(files.left("0::" + deep + "\n"), 8192u);
 }
 
 TEST(CgroupMemory, HybridTakesTheLeastOfBoth) {

@@ -119,10 +119,14 @@ static void check_data_limit(void) {
       fprintf(stderr, "unexpected message: %s\n", oscnet_last_error());
       ok = 0;
     }
+#if !defined(__SANITIZE_ADDRESS__) /* its shadow memory counts as data: nothing maps any more */
     units[0] = 60;
     net = oscnet_create(60, 1, 1, units, codes, 1u);
     ok = ok && net != NULL;
     oscnet_destroy(net);
+#else
+    (void)net;
+#endif
     _exit(ok ? 0 : 1);
   }
   CHECK(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
