@@ -28,6 +28,8 @@ class TurnLock:
             return self._waiting
 
     def acquire(self):
+        if self._lock.acquire(blocking=False):
+            return True  # free: nobody's turn to count
         with self._changed:
             self._waiting += 1
         taken = False  # stays so when a KeyboardInterrupt ends the wait
@@ -44,7 +46,8 @@ class TurnLock:
         self._lock.release()
 
     def __enter__(self):
-        self.acquire()
+        if not self._lock.acquire(blocking=False):
+            self.acquire()
         return self
 
     def __exit__(self, *exc_info):
