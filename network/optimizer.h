@@ -22,7 +22,7 @@ class Optimizer {
 };
 
 /// Plain gradient descent: value -= lr * gradient.
-class G_D_Optimizer : public Optimizer {
+class G_D_Optimizer final : public Optimizer {
  public:
   G_D_Optimizer(const std::vector<Nodes*>& list, double learning_rate)
       : Optimizer(list, learning_rate) {}
@@ -30,7 +30,7 @@ class G_D_Optimizer : public Optimizer {
 };
 
 /// Adagrad: each coefficient moves by lr * g / sqrt(sum of its squared gradients + 1e-10).
-class Adagrad_Optimizer : public Optimizer {
+class Adagrad_Optimizer final : public Optimizer {
  public:
   /// Starts every accumulator at zero, shaped like its parameter's value.
   Adagrad_Optimizer(const std::vector<Nodes*>& list, double learning_rate);

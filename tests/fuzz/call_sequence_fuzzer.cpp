@@ -231,19 +231,7 @@ void do_predict(FuzzedDataProvider& in) {
 }
 
 int pick_count(FuzzedDataProvider& in) {
-  const int count = model.params;
-  switch (in.ConsumeIntegralInRange(0, 7)) {
-    case 0:
-      return count + 1;
-    case 1:
-      return count - 1;
-    case 2:
-      return 0;
-    case 3:
-      return pick_int(in, INT_MIN, -1);
-    default:
-      return count;
-  }
+  return pick_count_near(in, model.params);
 }
 
 void do_get(FuzzedDataProvider& in) {

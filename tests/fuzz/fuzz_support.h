@@ -100,6 +100,23 @@ inline int pick_int(FuzzedDataProvider& in, int low, int high) {
   }
 }
 
+// A weights count for a network of `count` parameters: mostly right, otherwise off by one,
+// zero or negative.
+inline int pick_count_near(FuzzedDataProvider& in, int count) {
+  switch (in.ConsumeIntegralInRange(0, 7)) {
+    case 0:
+      return count + 1;
+    case 1:
+      return count - 1;
+    case 2:
+      return 0;
+    case 3:
+      return pick_int(in, INT_MIN, -1);
+    default:
+      return count;
+  }
+}
+
 inline std::uint64_t physical_memory() {
   const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
   return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * page : 0;

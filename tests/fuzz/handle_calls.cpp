@@ -319,19 +319,7 @@ void do_handle_rows(FuzzedDataProvider& in) {
 constexpr int kMaxCount = 40;
 
 int pick_count(FuzzedDataProvider& in, const HandleModel* h) {
-  const int count = h ? h->params : in.ConsumeIntegralInRange(1, kMaxCount);
-  switch (in.ConsumeIntegralInRange(0, 7)) {
-    case 0:
-      return count + 1;
-    case 1:
-      return count - 1;
-    case 2:
-      return 0;
-    case 3:
-      return pick_int(in, INT_MIN, -1);
-    default:
-      return count;
-  }
+  return pick_count_near(in, h ? h->params : in.ConsumeIntegralInRange(1, kMaxCount));
 }
 
 void do_handle_get(FuzzedDataProvider& in) {
