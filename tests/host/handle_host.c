@@ -11,15 +11,7 @@
 
 #include "oscnet.h"
 
-static int failures = 0;
-
-#define CHECK(condition)                                                            \
-  do {                                                                              \
-    if (!(condition)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                                   \
-    }                                                                               \
-  } while (0)
+#include "check.h"
 
 /* Whether the calling thread's last message contains `words`. */
 static int message_says(const char* words) {

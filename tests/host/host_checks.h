@@ -15,15 +15,7 @@ typedef HMODULE library_handle;
 typedef void* library_handle;
 #endif
 
-static int failures = 0;
-
-#define CHECK(condition)                                                            \
-  do {                                                                              \
-    if (!(condition)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                                   \
-    }                                                                               \
-  } while (0)
+#include "check.h"
 
 #if defined(_WIN32)
 /* GetProcAddress answers a FARPROC: copying its bytes sets a pointer of any function type with
