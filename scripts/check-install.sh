@@ -84,8 +84,11 @@ done
 
 cmake -S examples/installed_consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
-ldd "$work/consumer/consumer" | grep -q "=> $lib/liboscnet.so.$soversion " ||
-  fail "the consumer does not load the installed library: $(ldd "$work/consumer/consumer")"
+# Read whole before grep: grep -q stops at the first match, and under pipefail the writer's
+# SIGPIPE would fail the check at random.
+consumer_libraries=$(ldd "$work/consumer/consumer")
+grep -q "=> $lib/liboscnet.so.$soversion " <<<"$consumer_libraries" ||
+  fail "the consumer does not load the installed library: $consumer_libraries"
 output=$("$work/consumer/consumer") || fail "the consumer failed"
 echo "$output"
 [[ $output == "oscnet $version: "*" matches" ]] || fail "unexpected consumer output"

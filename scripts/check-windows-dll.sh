@@ -60,8 +60,9 @@ dll=$(realpath --relative-to=. "$(<"$build/tests/oscnet_dll_path.txt")")
 host=$build/tests/oscnet_windows_host.exe
 headers=$("$objdump" -p "$dll")
 
-"$objdump" -f "$dll" | grep -q "file format $format\$" || fail "$dll is not a $bits DLL"
-"$objdump" -f "$host" | grep -q "file format $format\$" || fail "$host is not a $bits program"
+# Captured first: under pipefail, grep -q stopping early could fail the pipeline with SIGPIPE.
+grep -q "file format $format\$" <<<"$("$objdump" -f "$dll")" || fail "$dll is not a $bits DLL"
+grep -q "file format $format\$" <<<"$("$objdump" -f "$host")" || fail "$host is not a $bits program"
 
 expected=$(printf '%s\n' Predict build_net myAdd oscnet_get_params oscnet_param_count \
   oscnet_set_params release_net train oscnet_create oscnet_destroy oscnet_input_size \
