@@ -138,7 +138,12 @@ void threads_train(benchmark::State& state, const Shape& s, int threads, int cal
     for (int t = 0; t < threads; ++t) {
       running.emplace_back([&, t] {
         const double start = thread_cpu_seconds();
-        train_calls(nets[t], e, starts[t], OSCNET_GRADIENT_DESCENT, kStepsPerCall, calls, done[t]);
+        // Counted in a local: the threads' counters share a cache line, and writing them on
+        // every call would measure that line moving between the cores.
+        long done_here = done[t];
+        train_calls(nets[t], e, starts[t], OSCNET_GRADIENT_DESCENT, kStepsPerCall, calls,
+                    done_here);
+        done[t] = done_here;
         cpu_seconds[t] += thread_cpu_seconds() - start;
       });
     }
