@@ -20,6 +20,13 @@ struct Dataset {
   /// For a series: the input column holding the current value, for the naive forecast that
   /// the next value equals it.
   std::optional<std::size_t> current_value_input;
+  /// One per row, from a date or time column: how the plot labels the rows. Empty: row numbers.
+  std::vector<std::string> row_labels;
+  /// Not empty for a classification: the targets are one output per class, in this order,
+  /// 1 for the row's class and 0 for the others.
+  std::vector<std::string> class_names;
+  /// Rows in time order (a series, lagged rows): held-out rows are taken from the end.
+  bool time_ordered = false;
 
   std::size_t input_width() const { return input_names.size(); }
   std::size_t target_width() const { return target_names.size(); }

@@ -239,11 +239,11 @@ Setup prepare(const Options& options) {
                            options.data_path.empty() ? kSeriesTestFraction : kFileTestFraction));
 
   const std::size_t rows = setup.training_rows();
-  setup.input_scaling = options.scale ? ColumnScaling::to_unit_range(data.inputs, setup.in(), rows)
-                                      : ColumnScaling::identity(setup.in());
-  setup.target_scaling = options.scale
-                             ? ColumnScaling::to_unit_range(data.targets, setup.out(), rows)
-                             : ColumnScaling::identity(setup.out());
+  const bool scale = options.scaling.value_or(ScaleChoice::minmax) != ScaleChoice::none;
+  setup.input_scaling = scale ? ColumnScaling::to_unit_range(data.inputs, setup.in(), rows)
+                              : ColumnScaling::identity(setup.in());
+  setup.target_scaling = scale ? ColumnScaling::to_unit_range(data.targets, setup.out(), rows)
+                               : ColumnScaling::identity(setup.out());
   setup.scaled_inputs = data.inputs;
   setup.input_scaling.apply(setup.scaled_inputs);
   setup.scaled_targets = data.targets;
@@ -377,8 +377,9 @@ void print_header(const Setup& setup) {
                 counted(static_cast<std::size_t>(options.iterations), "step").c_str(),
                 options.shuffle ? "shuffled" : "in order", seeds_text(setup).c_str());
   }
-  std::printf("scaling   %s\n",
-              options.scale ? "every column to [-1, 1] on the training rows" : "none (--no-scale)");
+  std::printf("scaling   %s\n", options.scaling.value_or(ScaleChoice::minmax) != ScaleChoice::none
+                                    ? "every column to [-1, 1] on the training rows"
+                                    : "none (--no-scale)");
   std::fflush(stdout);
 }
 

@@ -35,9 +35,36 @@ double parse_real(std::string_view option, std::string_view text) {
   return value;
 }
 
+// "a,b,c" as its trimmed items; throws InputError for an empty item.
+std::vector<std::string> parse_list(std::string_view option, std::string_view text) {
+  std::vector<std::string> items;
+  for (;;) {
+    const auto comma = text.find(',');
+    const std::string_view item = trimmed(text.substr(0, comma));
+    if (item.empty()) {
+      throw InputError(std::string(option) + " takes a comma-separated list with no empty item");
+    }
+    items.emplace_back(item);
+    if (comma == std::string_view::npos) return items;
+    text = text.substr(comma + 1);
+  }
+}
+
+// A fraction at least 0 and below 1.
+double parse_fraction(std::string_view option, std::string_view text) {
+  const double fraction = parse_real(option, text);
+  if (!(fraction >= 0.0 && fraction < 1.0)) {
+    throw InputError(std::string(option) + " must be at least 0 and below 1, not '" +
+                     std::string(text) + "'");
+  }
+  return fraction;
+}
+
 // Each run keeps its figures until the end; each thread holds a network.
 constexpr int kMaxRuns = 100000;
 constexpr int kMaxJobs = 1024;
+// Lags and horizons far beyond any series held in memory are typing errors.
+constexpr int kMaxLag = 1000000;
 
 }  // namespace
 
@@ -119,14 +146,54 @@ Options parse_options(int argc, const char* const* argv) {
        [&](auto name, auto value) {
          options.iterations = parse_integer<int>(name, value, 1, INT_MAX);
        }},
-      {"--test-fraction",
+      {"--target",
+       [&](auto name, auto value) { options.target_columns = parse_list(name, value); }},
+      {"--inputs", [&](auto name, auto value) { options.input_columns = parse_list(name, value); }},
+      {"--lags",
        [&](auto name, auto value) {
-         const double fraction = parse_real(name, value);
-         if (!(fraction >= 0.0 && fraction < 1.0)) {
-           throw InputError("--test-fraction must be at least 0 and below 1, not '" +
-                            std::string(value) + "'");
+         options.lags.clear();
+         for (const std::string& lag : parse_list(name, value)) {
+           options.lags.push_back(parse_integer<int>(name, lag, 0, kMaxLag));
          }
-         options.test_fraction = fraction;
+       }},
+      {"--horizon",
+       [&](auto name, auto value) {
+         options.horizon = parse_integer<int>(name, value, 1, kMaxLag);
+       }},
+      {"--time", [&](auto, auto value) { options.time_column = std::string(value); }},
+      {"--classify", [&](auto, auto value) { options.classify_column = std::string(value); }},
+      {"--predict", [&](auto, auto value) { options.predict_path = std::string(value); }},
+      {"--output", [&](auto, auto value) { options.output_path = std::string(value); }},
+      {"--test-fraction",
+       [&](auto name, auto value) { options.test_fraction = parse_fraction(name, value); }},
+      {"--validation-fraction",
+       [&](auto name, auto value) { options.validation_fraction = parse_fraction(name, value); }},
+      {"--patience",
+       [&](auto name, auto value) {
+         options.patience = parse_integer<int>(name, value, 0, INT_MAX);
+       }},
+      {"--split",
+       [&](auto, auto value) {
+         if (value == "random") {
+           options.split = SplitChoice::random;
+         } else if (value == "tail") {
+           options.split = SplitChoice::tail;
+         } else {
+           throw InputError("--split takes random or tail, not '" + std::string(value) + "'");
+         }
+       }},
+      {"--scale",
+       [&](auto, auto value) {
+         if (value == "minmax") {
+           options.scaling = ScaleChoice::minmax;
+         } else if (value == "standard") {
+           options.scaling = ScaleChoice::standard;
+         } else if (value == "none") {
+           options.scaling = ScaleChoice::none;
+         } else {
+           throw InputError("--scale takes minmax, standard or none, not '" + std::string(value) +
+                            "'");
+         }
        }},
       {"--seed",
        [&](auto name, auto value) {
@@ -186,7 +253,12 @@ Options parse_options(int argc, const char* const* argv) {
     if (value.empty()) throw InputError(std::string(name) + " needs a value, not ''");
     setter->second(name, value);
   }
-  options.scale = !no_scale;
+  if (no_scale) {
+    if (options.scaling && *options.scaling != ScaleChoice::none) {
+      throw InputError("--no-scale contradicts --scale; give one of them");
+    }
+    options.scaling = ScaleChoice::none;
+  }
   if (options.seed > UINT32_MAX - static_cast<std::uint32_t>(options.runs - 1)) {
     throw InputError("--runs " + std::to_string(options.runs) + " from --seed " +
                      std::to_string(options.seed) + " would take seeds above " +
@@ -206,11 +278,22 @@ Data
   --data FILE.csv        numeric columns, comma-separated, optional header row;
                          - reads standard input
   --targets K            the last K columns are the targets (default 1)
-  --test-fraction F      hold out the last F of the rows, in order, for testing
+  --target LIST          the target columns, by header name or number from 1
+  --inputs LIST          the input columns (default: every other numeric column)
+  --lags LIST            inputs are the series' values this many rows back, as in
+                         18,12,6,0; the target lies --horizon rows ahead
+  --horizon H            how many rows ahead the target lies with --lags (default 1)
+  --time COLUMN          a date or time column that labels the plot's rows
+  --classify COLUMN      a label column: one output per class, reported as accuracy
+  --test-fraction F      hold out F of the rows for testing
                          (default 0.2; 0.5 for the built-in series)
-  --no-scale             train on the numbers as they are; by default every column is
-                         scaled to [-1, 1] on the training rows (errors are always
-                         reported in the data's own units)
+  --validation-fraction F  hold out F of the training rows to choose the epoch
+  --patience N           stop after N epochs without a better validation loss
+  --split random|tail    hold out rows at random (tables) or the last ones (series)
+  --scale minmax|standard|none
+                         scale every column on the training rows to [-1, 1], to mean 0
+                         and deviation 1, or not at all (errors are always reported in
+                         the data's own units); --no-scale is --scale none
 
 Network and training
   --layers LIST          hidden layers as UNITS:ACTIVATION,... with activations relu,
@@ -235,6 +318,8 @@ Output
   --save FILE.json       keep the trained weights (oscnet-weights format; they work on the
                          data's own units, scaling included)
   --load FILE.json       start from saved weights; the layers come from the file
+  --predict FILE.csv     with --load: predict these rows instead of training
+  --output FILE.csv      write the predictions: of --predict's rows, or of the test rows
   --help, --version
 
 Limits (sizes in bytes, or with K, M or G for 1024, 1024^2, 1024^3)

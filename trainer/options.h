@@ -13,21 +13,41 @@ namespace trainer {
 
 enum class OptimizerChoice { gradient_descent, adagrad };
 
+/// How the validation and test rows are chosen: at random (seeded) or from the end, in order.
+enum class SplitChoice { random, tail };
+
+/// How each column is brought to the network's range: to [-1, 1], to mean 0 and deviation 1,
+/// or not at all.
+enum class ScaleChoice { minmax, standard, none };
+
 /// Everything the command line says; unset optionals take defaults that depend on the data.
 struct Options {
   std::string data_path;  ///< empty: the built-in Mackey-Glass series; "-": standard input
   int targets = 1;
+  /// Columns by header name or 1-based number; empty: the last `targets` columns are the
+  /// targets and every other numeric column is an input.
+  std::vector<std::string> target_columns;
+  std::vector<std::string> input_columns;
+  std::vector<int> lags;            ///< with --lags: the inputs are these past values of the series
+  std::optional<int> horizon;       ///< with --lags: how far ahead the target lies
+  std::string time_column;          ///< labels the plot's rows; never an input
+  std::string classify_column;      ///< the label column of a classification
+  std::string predict_path;         ///< rows to predict with --load, instead of training
+  std::string output_path;          ///< CSV of predictions
   std::vector<HiddenLayer> layers;  ///< empty: the default, or the loaded file's layers
   OptimizerChoice optimizer = OptimizerChoice::gradient_descent;
   double learning_rate = 0.01;
   std::optional<int> epochs;  ///< unset: 2000, or 0 with --load
   int iterations = 1;
-  std::optional<double> test_fraction;  ///< unset: 0.5 for the series, 0.2 for a file
+  std::optional<double> test_fraction;        ///< unset: 0.5 for the series, 0.2 for a file
+  std::optional<double> validation_fraction;  ///< of the training rows; unset: the default
+  std::optional<int> patience;       ///< epochs without a better validation loss before stopping
+  std::optional<SplitChoice> split;  ///< unset: tail for series and lagged rows, else random
   bool shuffle = false;
   std::uint32_t seed = 1;
-  int runs = 1;  ///< seeds seed, seed + 1, ..., seed + runs - 1
-  int jobs = 1;  ///< threads training the runs; 0: one per core
-  bool scale = true;
+  int runs = 1;                        ///< seeds seed, seed + 1, ..., seed + runs - 1
+  int jobs = 1;                        ///< threads training the runs; 0: one per core
+  std::optional<ScaleChoice> scaling;  ///< unset: the default; --no-scale is none
   bool quiet = false;
   std::string plot_path;
   std::string save_path;

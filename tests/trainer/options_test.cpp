@@ -75,7 +75,7 @@ TEST(Options, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(options.test_fraction.value_or(-1), 0.0);
     EXPECT_TRUE(options.shuffle);
     EXPECT_EQ(options.seed, UINT32_MAX);
-    EXPECT_FALSE(options.scale);
+    EXPECT_EQ(options.scaling, ScaleChoice::none);
     EXPECT_TRUE(options.quiet);
     EXPECT_EQ(options.plot_path, "p.svg");
     EXPECT_EQ(options.save_path, "s.json");
@@ -111,6 +111,34 @@ TEST(Options, RunsAndJobs) {
   EXPECT_EQ(parse({"--runs", "3", "--seed", "4294967293"}).seed, 4294967293u);
   EXPECT_EQ(parse({"--seed", "4294967294", "--runs", "2"}).runs, 2);
   EXPECT_EQ(parse({"--runs", "100000", "--jobs", "1024"}).jobs, 1024);
+}
+
+TEST(Options, ColumnsLagsSplitsAndScaling) {
+  const Options defaults = parse({});
+  EXPECT_TRUE(defaults.target_columns.empty());
+  EXPECT_FALSE(defaults.split.has_value());
+  EXPECT_FALSE(defaults.scaling.has_value());
+  const Options options = parse({"--target",   " price , 3", "--inputs=a,b",
+                                 "--lags",     "18,12,6,0",  "--horizon",
+                                 "6",          "--split",    "tail",
+                                 "--scale",    "standard",   "--validation-fraction",
+                                 "0.25",       "--patience", "0",
+                                 "--classify", "kind",       "--time",
+                                 "date",       "--predict",  "new.csv",
+                                 "--output",   "out.csv"});
+  EXPECT_EQ(options.target_columns, (std::vector<std::string>{"price", "3"}));
+  EXPECT_EQ(options.input_columns, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(options.lags, (std::vector<int>{18, 12, 6, 0}));
+  EXPECT_EQ(options.horizon, 6);
+  EXPECT_EQ(options.split, SplitChoice::tail);
+  EXPECT_EQ(options.scaling, ScaleChoice::standard);
+  EXPECT_EQ(options.validation_fraction, 0.25);
+  EXPECT_EQ(options.patience, 0);
+  EXPECT_EQ(options.classify_column, "kind");
+  EXPECT_EQ(options.time_column, "date");
+  EXPECT_EQ(options.predict_path, "new.csv");
+  EXPECT_EQ(options.output_path, "out.csv");
+  EXPECT_EQ(parse({"--no-scale", "--scale", "none"}).scaling, ScaleChoice::none);
 }
 
 TEST(Options, RefusesWhatItCannotUse) {
@@ -151,6 +179,16 @@ TEST(Options, RefusesWhatItCannotUse) {
       {{"--seed", "4294967295", "--runs", "2"}, "--runs 2 from --seed 4294967295"},
       {{"--runs", "4", "--seed", "4294967293"}, "--runs 4 from --seed 4294967293"},
       {{"--layers", "16"}, "--layers: layer 1"},
+      {{"--target", "a,,b"}, "--target takes a comma-separated list with no empty item"},
+      {{"--inputs", ","}, "--inputs takes"},
+      {{"--lags", "6,-1"}, "--lags must be a whole number from 0"},
+      {{"--lags", "6;0"}, "--lags"},
+      {{"--horizon", "0"}, "--horizon must be a whole number from 1"},
+      {{"--validation-fraction", "1"}, "--validation-fraction must be at least 0 and below 1"},
+      {{"--patience", "-1"}, "--patience"},
+      {{"--split", "head"}, "--split takes random or tail"},
+      {{"--scale", "log"}, "--scale takes minmax, standard or none"},
+      {{"--no-scale", "--scale", "standard"}, "--no-scale contradicts --scale"},
   };
   for (const auto& [arguments, expected] : cases) {
     const std::string message = error_of(arguments);

@@ -81,8 +81,37 @@ std::vector<std::string> command_line(const Options& options) {
   add("--lr", trainer::format_double(options.learning_rate));
   if (options.epochs) add("--epochs", std::to_string(*options.epochs));
   add("--iterations", std::to_string(options.iterations));
+  const auto join = [](const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ",") + item;
+    return text;
+  };
+  if (!options.target_columns.empty()) add("--target", join(options.target_columns));
+  if (!options.input_columns.empty()) add("--inputs", join(options.input_columns));
+  if (!options.lags.empty()) {
+    std::vector<std::string> lags;
+    for (const int lag : options.lags) lags.push_back(std::to_string(lag));
+    add("--lags", join(lags));
+  }
+  if (options.horizon) add("--horizon", std::to_string(*options.horizon));
+  if (!options.time_column.empty()) add("--time", options.time_column);
+  if (!options.classify_column.empty()) add("--classify", options.classify_column);
+  if (!options.predict_path.empty()) add("--predict", options.predict_path);
+  if (!options.output_path.empty()) add("--output", options.output_path);
   if (options.test_fraction) {
     add("--test-fraction", trainer::format_double(*options.test_fraction));
+  }
+  if (options.validation_fraction) {
+    add("--validation-fraction", trainer::format_double(*options.validation_fraction));
+  }
+  if (options.patience) add("--patience", std::to_string(*options.patience));
+  if (options.split) {
+    add("--split", *options.split == trainer::SplitChoice::tail ? "tail" : "random");
+  }
+  if (options.scaling) {
+    add("--scale", *options.scaling == trainer::ScaleChoice::minmax     ? "minmax"
+                   : *options.scaling == trainer::ScaleChoice::standard ? "standard"
+                                                                        : "none");
   }
   add("--seed", std::to_string(options.seed));
   add("--runs", std::to_string(options.runs));
@@ -95,7 +124,6 @@ std::vector<std::string> command_line(const Options& options) {
     add("--max-line-length", std::to_string(options.max_line_length));
   }
   if (options.shuffle) words.push_back("--shuffle");
-  if (!options.scale) words.push_back("--no-scale");
   if (options.quiet) words.push_back("--quiet");
   if (options.show_help) words.push_back("--help");
   if (options.show_version) words.push_back("--version");
@@ -109,10 +137,18 @@ bool same(const Options& a, const Options& b) {
          a.test_fraction.has_value() == b.test_fraction.has_value() &&
          (!a.test_fraction || fuzz_trainer::same_bits(*a.test_fraction, *b.test_fraction)) &&
          a.shuffle == b.shuffle && a.seed == b.seed && a.runs == b.runs && a.jobs == b.jobs &&
-         a.scale == b.scale && a.quiet == b.quiet && a.plot_path == b.plot_path &&
-         a.save_path == b.save_path && a.load_path == b.load_path &&
-         a.max_file_size == b.max_file_size && a.max_line_length == b.max_line_length &&
-         a.show_help == b.show_help && a.show_version == b.show_version;
+         a.target_columns == b.target_columns && a.input_columns == b.input_columns &&
+         a.lags == b.lags && a.horizon == b.horizon && a.time_column == b.time_column &&
+         a.classify_column == b.classify_column && a.predict_path == b.predict_path &&
+         a.output_path == b.output_path &&
+         a.validation_fraction.has_value() == b.validation_fraction.has_value() &&
+         (!a.validation_fraction ||
+          fuzz_trainer::same_bits(*a.validation_fraction, *b.validation_fraction)) &&
+         a.patience == b.patience && a.split == b.split && a.scaling == b.scaling &&
+         a.quiet == b.quiet && a.plot_path == b.plot_path && a.save_path == b.save_path &&
+         a.load_path == b.load_path && a.max_file_size == b.max_file_size &&
+         a.max_line_length == b.max_line_length && a.show_help == b.show_help &&
+         a.show_version == b.show_version;
 }
 
 std::string joined(const std::vector<std::string>& words) {
