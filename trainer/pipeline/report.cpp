@@ -1,0 +1,121 @@
+#include "trainer/pipeline/report.h"
+
+#include <string>
+
+#include "oscnet.h"
+#include "trainer/counted.h"
+#include "trainer/pipeline/run_network.h"
+
+namespace trainer {
+namespace {
+
+std::string describe_network(const RunState& state) {
+  std::string text = counted(state.in(), "input");
+  for (const HiddenLayer& layer : state.layers) {
+    text += " -> " + std::to_string(layer.units) + " " + activation_name(layer.activation);
+  }
+  text += " -> " + counted(state.out(), "output");
+  return text + " (" + std::to_string(layout_of(state).count()) + " weights)";
+}
+
+std::string seeds_text(const RunState& state) {
+  if (state.runs() == 1) return "seed " + std::to_string(state.seed(0));
+  return "seeds " + std::to_string(state.seed(0)) + " to " +
+         std::to_string(state.seed(state.runs() - 1));
+}
+
+// Column `column` of row-by-row `cells` of `width` columns.
+std::vector<double> column_of(const std::vector<double>& cells, std::size_t width,
+                              std::size_t column) {
+  std::vector<double> values;
+  for (std::size_t i = column; i < cells.size(); i += width) values.push_back(cells[i]);
+  return values;
+}
+
+}  // namespace
+
+void print_header(std::FILE* out, const RunState& state) {
+  const Options& options = state.options;
+  std::fprintf(out, "oscnet-train %s\n", OSCNET_VERSION_STRING);
+  std::fprintf(out, "data      %s\n", state.data.description.c_str());
+  if (state.test_rows() > 0) {
+    std::fprintf(out, "rows      %zu for training, %zu for testing (the last ones, in order)\n",
+                 state.training_rows(), state.test_rows());
+  } else {
+    std::fprintf(out, "rows      %zu for training, none held out for testing\n",
+                 state.training_rows());
+  }
+  std::fprintf(out, "network   %s%s\n", describe_network(state).c_str(),
+               options.load_path.empty() ? "" : (", loaded from " + options.load_path).c_str());
+  if (state.epochs == 0) {
+    std::fprintf(out, "training  none: the network is evaluated as it is, %s\n",
+                 seeds_text(state).c_str());
+  } else {
+    std::fprintf(out, "training  %s, learning rate %g, %s of %s per row, %s, %s\n",
+                 options.optimizer == OptimizerChoice::adagrad ? "Adagrad" : "gradient descent",
+                 options.learning_rate,
+                 counted(static_cast<std::size_t>(state.epochs), "epoch").c_str(),
+                 counted(static_cast<std::size_t>(options.iterations), "step").c_str(),
+                 options.shuffle ? "shuffled" : "in order", seeds_text(state).c_str());
+  }
+  std::fprintf(out, "scaling   %s\n",
+               options.scaling.value_or(ScaleChoice::minmax) != ScaleChoice::none
+                   ? "every column to [-1, 1] on the training rows"
+                   : "none (--no-scale)");
+  std::fflush(out);
+}
+
+std::size_t report_runs(std::FILE* out, const RunState& state,
+                        const std::vector<RunResult>& results) {
+  std::vector<RunFigures> figures;
+  for (const RunResult& result : results) figures.push_back(result.figures);
+  if (results.size() > 1) print_runs(out, figures, state.test_rows() > 0);
+  return kept_run(figures);
+}
+
+std::vector<ReportLine> report_lines(const RunState& state, const Outcome& outcome) {
+  const std::size_t out = state.out();
+  std::vector<ReportLine> lines;
+  const auto add = [&](const std::string& name, const std::vector<double>& training,
+                       const std::vector<double>& test, std::size_t width) {
+    lines.push_back({name, error_figures(training, outcome.training_truth, width),
+                     error_figures(test, outcome.test_truth, width)});
+    if (width < 2) return;
+    for (std::size_t k = 0; k < width; ++k) {
+      lines.push_back(
+          {"  " + state.data.target_names[k],
+           error_figures(column_of(training, width, k), column_of(outcome.training_truth, width, k),
+                         1),
+           error_figures(column_of(test, width, k), column_of(outcome.test_truth, width, k), 1)});
+    }
+  };
+  add("network", outcome.training_predicted, outcome.test_predicted, out);
+
+  const std::vector<double> means = column_means(outcome.training_truth, out);
+  const auto repeat_means = [&](std::size_t rows) {
+    std::vector<double> cells;
+    for (std::size_t r = 0; r < rows; ++r) cells.insert(cells.end(), means.begin(), means.end());
+    return cells;
+  };
+  add("mean of the training targets", repeat_means(state.training_rows()),
+      repeat_means(state.test_rows()), out);
+
+  if (state.data.current_value_input && out == 1) {
+    const auto current_values = [&](std::size_t first, std::size_t count) {
+      std::vector<double> cells;
+      for (std::size_t r = first; r < first + count; ++r) {
+        cells.push_back(state.data.input_row(r)[*state.data.current_value_input]);
+      }
+      return cells;
+    };
+    add("next value = current value", current_values(0, state.training_rows()),
+        current_values(state.training_rows(), state.test_rows()), 1);
+  }
+  return lines;
+}
+
+void report_outcome(std::FILE* out, const RunState& state, const Outcome& outcome) {
+  print_report(out, report_lines(state, outcome), state.test_rows() > 0);
+}
+
+}  // namespace trainer

@@ -1,0 +1,32 @@
+#ifndef OSCNET_TRAINER_PIPELINE_REPORT_H
+#define OSCNET_TRAINER_PIPELINE_REPORT_H
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+#include "trainer/pipeline/evaluate.h"
+#include "trainer/pipeline/run_state.h"
+#include "trainer/pipeline/train.h"
+#include "trainer/report.h"
+
+namespace trainer {
+
+/// The lines before training: version, data, rows, network, training and scaling.
+void print_header(std::FILE* out, const RunState& state);
+
+/// With several runs, prints each one's figures; returns the index of the run to keep.
+std::size_t report_runs(std::FILE* out, const RunState& state,
+                        const std::vector<RunResult>& results);
+
+/// The network's line and the naive forecasts' lines (the training targets' mean; the current
+/// value, for a series of one target), each followed by a line per target when there are
+/// several.
+std::vector<ReportLine> report_lines(const RunState& state, const Outcome& outcome);
+
+/// Prints the table of report_lines.
+void report_outcome(std::FILE* out, const RunState& state, const Outcome& outcome);
+
+}  // namespace trainer
+
+#endif

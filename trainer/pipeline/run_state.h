@@ -1,0 +1,50 @@
+#ifndef OSCNET_TRAINER_PIPELINE_RUN_STATE_H
+#define OSCNET_TRAINER_PIPELINE_RUN_STATE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "trainer/activation.h"
+#include "trainer/dataset.h"
+#include "trainer/options.h"
+#include "trainer/scaling.h"
+#include "trainer/weights_file.h"
+
+namespace trainer {
+
+/// How the rows are shared out: the first `training_rows` train the network, the
+/// `test_rows` after them test it.
+struct RowSplit {
+  std::size_t training_rows = 0;
+  std::size_t test_rows = 0;
+};
+
+/// What the steps hand on to each other once the options, the data and the weights file have
+/// been read and checked; the runs share it and leave it as it is.
+struct RunState {
+  Options options;
+  Dataset data;
+  std::vector<HiddenLayer> layers;
+  WeightsFile loaded;  ///< empty unless --load
+  RowSplit split;
+  int epochs = 0;
+  ColumnScaling input_scaling;
+  ColumnScaling target_scaling;
+  std::vector<double> scaled_inputs;   ///< the data's inputs, scaled
+  std::vector<double> scaled_targets;  ///< the data's targets, scaled
+
+  std::size_t in() const { return data.input_width(); }
+  std::size_t out() const { return data.target_width(); }
+  std::size_t training_rows() const { return split.training_rows; }
+  std::size_t test_rows() const { return split.test_rows; }
+  std::size_t runs() const { return static_cast<std::size_t>(options.runs); }
+  /// Run `index` uses this seed; parse_options keeps it in range.
+  std::uint32_t seed(std::size_t index) const {
+    return options.seed + static_cast<std::uint32_t>(index);
+  }
+};
+
+}  // namespace trainer
+
+#endif

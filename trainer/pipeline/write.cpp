@@ -1,0 +1,97 @@
+#include "trainer/pipeline/write.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "trainer/input_error.h"
+#include "trainer/pipeline/run_network.h"
+#include "trainer/shortened.h"
+#include "trainer/svg_plot.h"
+#include "trainer/text_files.h"
+#include "trainer/weights_file.h"
+
+namespace trainer {
+namespace {
+
+// True when the two paths name one file, existing or not.
+bool same_file(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error);
+  return fs::weakly_canonical(fs::absolute(a), error) ==
+         fs::weakly_canonical(fs::absolute(b), error);
+}
+
+void check_paths(const Options& options) {
+  const std::pair<const std::string*, const char*> inputs[] = {{&options.data_path, "--data"},
+                                                               {&options.load_path, "--load"}};
+  const auto refuse_clash = [&](const std::string& output, const char* output_option,
+                                const std::string& other, const char* other_option) {
+    // Standard input is no file to overwrite.
+    if (&other == &options.data_path && other == "-") return;
+    if (!output.empty() && !other.empty() && same_file(output, other)) {
+      throw InputError(std::string(output_option) + " " + output + " is the file given to " +
+                       other_option + "; writing it would destroy that");
+    }
+  };
+  refuse_clash(options.save_path, "--save", options.data_path, "--data");
+  for (const auto& [path, option] : inputs) {
+    refuse_clash(options.plot_path, "--plot", *path, option);
+  }
+  refuse_clash(options.plot_path, "--plot", options.save_path, "--save");
+}
+
+void save_weights(std::FILE* out, const RunState& state, const std::vector<double>& params) {
+  WeightsFile saved;
+  saved.inputs = static_cast<int>(state.in());
+  saved.outputs = static_cast<int>(state.out());
+  saved.layers = state.layers;
+  saved.params = params;
+  fold_scaling(saved.params, layout_of(state), state.input_scaling, state.target_scaling);
+  std::string text;
+  try {
+    text = weights_json(saved);
+  } catch (const InputError& error) {
+    // Not the user's input: the trained network itself cannot be written down.
+    throw std::runtime_error("cannot save to " + state.options.save_path + ": " + error.what());
+  }
+  write_file_atomically(state.options.save_path, text);
+  std::fprintf(out, "weights saved to %s (they work on the data's own units)\n",
+               state.options.save_path.c_str());
+}
+
+void write_plot(std::FILE* out, const RunState& state, const RunResult& run,
+                const Outcome& outcome) {
+  const bool test = state.test_rows() > 0;
+  PlotData plot;
+  plot.training_loss = run.training_loss;
+  plot.test_loss = run.test_loss;
+  plot.title = "oscnet-train: " + shortened(state.data.name, 50);
+  plot.target_names = state.data.target_names;
+  plot.rows_label = test ? "test rows" : "training rows";
+  plot.truth = test ? outcome.test_truth : outcome.training_truth;
+  plot.predicted = test ? outcome.test_predicted : outcome.training_predicted;
+  write_file_atomically(state.options.plot_path, render_svg(plot));
+  std::fprintf(out, "plot written to %s\n", state.options.plot_path.c_str());
+}
+
+}  // namespace
+
+void check_outputs(const Options& options) {
+  check_paths(options);
+  if (!options.plot_path.empty()) check_writable(options.plot_path, "--plot");
+  if (!options.save_path.empty()) check_writable(options.save_path, "--save");
+}
+
+void write_outputs(std::FILE* out, const RunState& state, const RunResult& run,
+                   const Outcome& outcome) {
+  const Options& options = state.options;
+  // Weights first: a plot is of no use without the network it shows.
+  if (!options.save_path.empty() || !options.plot_path.empty()) std::fprintf(out, "\n");
+  if (!options.save_path.empty()) save_weights(out, state, run.params);
+  if (!options.plot_path.empty()) write_plot(out, state, run, outcome);
+}
+
+}  // namespace trainer
