@@ -1,0 +1,126 @@
+// The report step: the header's lines, the kept run, and the baselines the network is measured
+// against.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "made_up_state.h"
+#include "trainer/pipeline/report.h"
+
+namespace trainer {
+namespace {
+
+bool has_line(const std::string& text, const std::string& line) {
+  return text.find(line + "\n") != std::string::npos;
+}
+
+TEST(PrintHeader, SaysWhatIsTrainedOnWhichRows) {
+  Options options;
+  options.epochs = 7;
+  options.seed = 4;
+  options.runs = 2;
+  const RunState state = made_up_state(smooth_data(10), options);
+  const std::string text = printed([&](std::FILE* out) { print_header(out, state); });
+  EXPECT_TRUE(has_line(text, "data      made.csv (made up)")) << text;
+  EXPECT_TRUE(has_line(text, "rows      8 for training, 2 for testing (the last ones, in order)"))
+      << text;
+  EXPECT_TRUE(has_line(text, "network   2 inputs -> 6 tanh -> 1 output (25 weights)")) << text;
+  EXPECT_TRUE(has_line(text,
+                       "training  gradient descent, learning rate 0.01, 7 epochs of 1 step per "
+                       "row, in order, seeds 4 to 5"))
+      << text;
+  EXPECT_TRUE(has_line(text, "scaling   every column to [-1, 1] on the training rows")) << text;
+}
+
+TEST(PrintHeader, NoTestRowsNoTraining) {
+  Options options;
+  options.test_fraction = 0.0;
+  const RunState state = made_up_state(smooth_data(10), options);
+  const std::string text = printed([&](std::FILE* out) { print_header(out, state); });
+  EXPECT_TRUE(has_line(text, "rows      10 for training, none held out for testing")) << text;
+  EXPECT_TRUE(has_line(text, "training  none: the network is evaluated as it is, seed 1")) << text;
+}
+
+TEST(ReportRuns, KeepsTheLowestTrainingLossAndListsSeveralRuns) {
+  const RunState state = made_up_state(smooth_data(10));
+  std::vector<RunResult> results(3);
+  for (std::size_t i = 0; i < 3; ++i) results[i].figures.seed = static_cast<std::uint32_t>(i + 1);
+  results[0].figures.training_loss = 0.3;
+  results[1].figures.training_loss = 0.1;
+  results[2].figures.training_loss = 0.2;
+  std::size_t kept = 9;
+  const std::string text =
+      printed([&](std::FILE* out) { kept = report_runs(out, state, results); });
+  EXPECT_EQ(kept, 1u);
+  EXPECT_NE(text.find("seed 3"), std::string::npos) << text;
+  std::size_t single = 9;
+  EXPECT_EQ(printed([&](std::FILE* out) { single = report_runs(out, state, {results[2]}); }), "");
+  EXPECT_EQ(single, 0u);
+}
+
+// Training targets 1, 3, 5 and 7 (mean 4), test targets 2 and 10; the network predicts every
+// row one too high.
+Outcome hand_made_outcome() {
+  Outcome outcome;
+  outcome.training_truth = {1, 3, 5, 7};
+  outcome.test_truth = {2, 10};
+  outcome.training_predicted = {2, 4, 6, 8};
+  outcome.test_predicted = {3, 11};
+  return outcome;
+}
+
+TEST(ReportLines, TheNetworkThenTheTrainingMean) {
+  const RunState state =
+      made_up_state(made_up_data(1, 1, {0, 1, 2, 3, 4, 5}, {1, 3, 5, 7, 2, 10}), [] {
+        Options options;
+        options.test_fraction = 1.0 / 3;
+        return options;
+      }());
+  const std::vector<ReportLine> lines = report_lines(state, hand_made_outcome());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].name, "network");
+  EXPECT_DOUBLE_EQ(lines[0].training.rmse, 1.0);
+  EXPECT_DOUBLE_EQ(lines[0].test.rmse, 1.0);
+  EXPECT_EQ(lines[1].name, "mean of the training targets");
+  EXPECT_DOUBLE_EQ(lines[1].training.rmse, std::sqrt(5.0));  // errors 3, 1, 1, 3
+  EXPECT_DOUBLE_EQ(lines[1].training.nrmse, 1.0);
+  EXPECT_DOUBLE_EQ(lines[1].test.rmse, std::sqrt(20.0));  // errors 2 and 6
+}
+
+TEST(ReportLines, TheCurrentValueForASeries) {
+  Options options;
+  options.test_fraction = 1.0 / 3;
+  Dataset data = made_up_data(2, 1, {9, 0, 9, 2, 9, 6, 9, 6, 9, 3, 9, 12}, {1, 3, 5, 7, 2, 10});
+  data.current_value_input = 1;
+  const RunState state = made_up_state(data, options);
+  const std::vector<ReportLine> lines = report_lines(state, hand_made_outcome());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2].name, "next value = current value");
+  EXPECT_DOUBLE_EQ(lines[2].training.rmse, 1.0);         // errors 1, 1, 1, 1
+  EXPECT_DOUBLE_EQ(lines[2].test.rmse, std::sqrt(2.5));  // errors 1 and 2
+}
+
+TEST(ReportLines, ALinePerTargetUnderEachPredictor) {
+  Options options;
+  options.test_fraction = 0.5;
+  const RunState state =
+      made_up_state(made_up_data(1, 2, {0, 1, 2, 3}, {0, 10, 2, 30, 1, 20, 5, 5}), options);
+  Outcome outcome;
+  outcome.training_truth = {0, 10, 2, 30};
+  outcome.test_truth = {1, 20, 5, 5};
+  outcome.training_predicted = {0, 10, 2, 30};
+  outcome.test_predicted = {1, 24, 5, 5};
+  const std::vector<ReportLine> lines = report_lines(state, outcome);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[1].name, "  y1");
+  EXPECT_EQ(lines[2].name, "  y2");
+  EXPECT_DOUBLE_EQ(lines[1].test.rmse, 0.0);
+  EXPECT_DOUBLE_EQ(lines[2].test.rmse, std::sqrt(8.0));
+  EXPECT_EQ(lines[3].name, "mean of the training targets");
+  EXPECT_DOUBLE_EQ(lines[4].test.rmse, std::sqrt((0.0 + 16.0) / 2));   // y1's mean is 1
+  EXPECT_DOUBLE_EQ(lines[5].test.rmse, std::sqrt((0.0 + 225.0) / 2));  // y2's mean is 20
+}
+
+}  // namespace
+}  // namespace trainer

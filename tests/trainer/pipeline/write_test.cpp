@@ -1,0 +1,72 @@
+// The write step: outputs that would destroy inputs refused, and saved weights that predict on
+// the data's own units what the kept run predicted.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "made_up_state.h"
+#include "trainer/input_error.h"
+#include "trainer/network.h"
+#include "trainer/pipeline/run_network.h"
+#include "trainer/pipeline/write.h"
+#include "trainer/weights_file.h"
+
+namespace trainer {
+namespace {
+
+TEST(CheckOutputs, RefusesToOverwriteTheDataOrWriteTwiceToAFile) {
+  const std::string data = ::testing::TempDir() + "/write_test_data.csv";
+  Options options;
+  options.data_path = data;
+  options.save_path = data;
+  EXPECT_THROW(check_outputs(options), InputError);
+  options.save_path = ::testing::TempDir() + "/write_test.json";
+  options.plot_path = options.save_path;
+  EXPECT_THROW(check_outputs(options), InputError);
+  options.plot_path = ::testing::TempDir() + "/write_test.svg";
+  EXPECT_NO_THROW(check_outputs(options));
+  options.plot_path = ::testing::TempDir() + "/no such directory/write_test.svg";
+  EXPECT_THROW(check_outputs(options), InputError);
+}
+
+TEST(WriteOutputs, SavedWeightsPredictInTheDatasUnits) {
+  Options options;
+  options.epochs = 10;
+  options.quiet = true;
+  options.save_path = ::testing::TempDir() + "/write_test_saved.json";
+  options.layers = {{5, Activation::tanh}, {3, Activation::sigmoid}};
+  // Targets far from [-1, 1], so that an unfolded scaling could not pass.
+  Dataset data = smooth_data(30);
+  for (double& target : data.targets) target = 500 + 40 * target;
+  const RunState state = made_up_state(data, options);
+  const RunResult run = train_run(state, 1, false, [](int, double) { return true; });
+  const Outcome outcome = evaluate(state, 1, run.params);
+
+  const std::string text =
+      printed([&](std::FILE* out) { write_outputs(out, state, run, outcome); });
+  EXPECT_EQ(text,
+            "\nweights saved to " + options.save_path + " (they work on the data's own units)\n");
+  const WeightsFile saved = read_weights_file(options.save_path);
+  std::remove(options.save_path.c_str());
+  EXPECT_EQ(saved.layers, options.layers);
+  Network network(2, 1, saved.layers, 1);
+  network.set_params(saved.params);
+  std::vector<double> predicted(state.test_rows());
+  network.predict_rows(state.data.input_row(state.training_rows()), state.test_rows(),
+                       predicted.data());
+  ASSERT_EQ(predicted.size(), outcome.test_predicted.size());
+  for (std::size_t r = 0; r < predicted.size(); ++r) {
+    EXPECT_NEAR(predicted[r], outcome.test_predicted[r], 1e-9) << "row " << r;
+  }
+}
+
+TEST(WriteOutputs, NothingAskedNothingWritten) {
+  const RunState state = made_up_state(smooth_data(10));
+  const RunResult run;
+  const Outcome outcome = evaluate(state, 1, std::vector<double>(layout_of(state).count(), 0.0));
+  EXPECT_EQ(printed([&](std::FILE* out) { write_outputs(out, state, run, outcome); }), "");
+}
+
+}  // namespace
+}  // namespace trainer
