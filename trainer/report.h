@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "trainer/classification_figures.h"
 #include "trainer/metrics.h"
 #include "trainer/run_summary.h"
 
@@ -23,6 +24,12 @@ struct ReportLine {
 /// RMSE, or NRMSE when there are several targets, whose RMSE mixes units.
 /// Test columns are left out when there are no test rows.
 void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows);
+
+/// A classification's table: the accuracy of the network and of always predicting the training
+/// rows' majority class, on the training and test rows, a word when the network does no better
+/// than the majority class, then the confusion matrix as an aligned table.
+void print_classification_report(std::FILE* out, const ClassificationFigures& figures,
+                                 const std::vector<std::string>& class_names, bool has_test_rows);
 
 /// Prints each run's figures on a line of its own, their mean and standard deviation, and which
 /// run is kept (see kept_run), in the columns of print_report.
