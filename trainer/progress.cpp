@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -14,13 +15,6 @@
 #endif
 
 namespace trainer {
-namespace {
-
-constexpr int kBarWidth = 20;
-// Redrawing more often than this only costs time.
-constexpr std::chrono::milliseconds kRedrawInterval(100);
-
-}  // namespace
 
 ProgressStyle progress_style_for(std::FILE* stream, bool quiet) {
   if (quiet) return ProgressStyle::none;
@@ -36,42 +30,71 @@ void format_duration(double seconds, char* out, std::size_t size) {
   }
 }
 
-Progress::Progress(ProgressStyle style, std::FILE* stream, int epochs)
-    : style_(style), stream_(stream), epochs_(epochs), start_(Clock::now()), last_draw_(start_) {}
+Progress::Progress(ProgressStyle style, std::FILE* stream, int epochs, ProgressNow now)
+    : style_(style), stream_(stream), epochs_(epochs), now_(std::move(now)), start_(now_()) {}
 
-void Progress::epoch_done(int epoch, double loss) {
+void Progress::epoch_done(int epoch, double loss, double validation_loss) {
   if (style_ == ProgressStyle::none) return;
-  const Clock::time_point now = Clock::now();
+  epoch_ = epoch;
+  loss_ = loss;
+  validation_loss_ = validation_loss;
+  pending_ = true;
+  const ProgressClock::time_point now = now_();
+  const auto interval =
+      style_ == ProgressStyle::lines
+          ? std::chrono::duration_cast<ProgressClock::duration>(kProgressLineInterval)
+          : std::chrono::duration_cast<ProgressClock::duration>(kProgressRedrawInterval);
+  if (shown_ && epoch < epochs_ && now - last_shown_ < interval) return;
+  show(now);
+}
+
+void Progress::show(ProgressClock::time_point now) {
+  last_shown_ = now;
+  shown_ = true;
+  pending_ = false;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
-  const double left = elapsed / epoch * (epochs_ - epoch);
+  // An upper bound once training may stop early.
+  const double left = epoch_ > 0 ? elapsed / epoch_ * (epochs_ - epoch_) : 0.0;
   char elapsed_text[32];
   char left_text[32];
   format_duration(elapsed, elapsed_text, sizeof elapsed_text);
   format_duration(left, left_text, sizeof left_text);
+  const bool validation = !std::isnan(validation_loss_);
 
   if (style_ == ProgressStyle::lines) {
-    std::fprintf(stream_, "epoch %d/%d  loss %.4e  elapsed %s  left %s\n", epoch, epochs_, loss,
-                 elapsed_text, left_text);
+    char validation_text[48] = "";
+    if (validation) {
+      std::snprintf(validation_text, sizeof validation_text, "  validation loss %.4e",
+                    validation_loss_);
+    }
+    std::fprintf(stream_, "epoch %d/%d  loss %.4e%s  elapsed %s  left %s\n", epoch_, epochs_, loss_,
+                 validation_text, elapsed_text, left_text);
+    std::fflush(stream_);
     return;
   }
-  if (drawn_ && epoch < epochs_ && now - last_draw_ < kRedrawInterval) return;
-  last_draw_ = now;
-  drawn_ = true;
-  const int filled = static_cast<int>(static_cast<long long>(kBarWidth) * epoch / epochs_);
+  // Narrower with the validation loss, so that the line stays under 80 columns: a line that
+  // wraps cannot be redrawn in place.
+  const int width = validation ? 10 : 20;
+  const int filled =
+      epochs_ > 0 ? static_cast<int>(static_cast<long long>(width) * epoch_ / epochs_) : width;
   const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
-                          std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
-  // \r returns to the start of the line and ESC [K clears the rest of it. Kept under 80
-  // columns, since a line that wraps cannot be redrawn in place.
-  std::fprintf(stream_, "\repoch %d/%d [%s] loss %.3e %s left\033[K", epoch, epochs_, bar.c_str(),
-               loss, left_text);
+                          std::string(static_cast<std::size_t>(width - filled), '.');
+  char validation_text[32] = "";
+  if (validation)
+    std::snprintf(validation_text, sizeof validation_text, " val %.3e", validation_loss_);
+  // \r returns to the start of the line and ESC [K clears the rest of it.
+  std::fprintf(stream_, "\repoch %d/%d [%s] loss %.3e%s %s left\033[K", epoch_, epochs_,
+               bar.c_str(), loss_, validation_text, left_text);
   std::fflush(stream_);
 }
 
 void Progress::finish() {
-  if (style_ == ProgressStyle::bar && drawn_) {
+  if (pending_) show(now_());
+  if (style_ == ProgressStyle::bar && shown_) {
     std::fputc('\n', stream_);
     std::fflush(stream_);
   }
+  shown_ = false;
 }
 
 }  // namespace trainer
