@@ -14,6 +14,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 # Generous: the sanitizer build is many times slower than a release build, and under an
@@ -56,10 +57,11 @@ def needs_python_package(test):
 
 
 class Result:
-    def __init__(self, completed):
+    def __init__(self, completed, seconds):
         self.status = completed.returncode
         self.out = completed.stdout
         self.err = completed.stderr
+        self.seconds = seconds  # the run's wall-clock time, as long as progress may take
 
     def __repr__(self):
         return f"exit {self.status}\n--- stdout\n{self.out}\n--- stderr\n{self.err[-3000:]}"
@@ -70,6 +72,7 @@ class Result:
 
 def run(*arguments, cwd=None, timeout=TIMEOUT):
     """Runs the program with stderr a pipe (so progress comes as plain lines)."""
+    start = time.monotonic()
     completed = subprocess.run(
         command(*arguments),
         stdin=subprocess.DEVNULL,
@@ -80,7 +83,7 @@ def run(*arguments, cwd=None, timeout=TIMEOUT):
         text=True,
         errors="replace",
     )
-    return Result(completed)
+    return Result(completed, time.monotonic() - start)
 
 
 def figures(words):
@@ -155,6 +158,17 @@ def rows_split(out):
 
 
 PROGRESS_LINE = re.compile(r"^epoch (\d+)/(\d+)\s+loss (\S+)")
+
+
+def assert_paced_progress(test, result, epochs):
+    """Plain progress lines at most one a second, the first epoch's first and the last's last."""
+    shown = [epoch for epoch, _, _ in progress_lines(result.err)]
+    test.assertTrue(shown, result)
+    test.assertEqual(shown[0], 1, result)
+    test.assertEqual(shown[-1], epochs, result)
+    test.assertEqual(shown, sorted(set(shown)), result)
+    # A line when training starts, then one a second at most, and the last.
+    test.assertLessEqual(len(shown), int(result.seconds) + 2, result)
 
 
 def progress_lines(err):

@@ -2,6 +2,7 @@
 be written, with exit status 1 and nothing saved."""
 
 import os
+import signal
 import subprocess
 import unittest
 
@@ -204,8 +205,8 @@ class TrainingFailure(Workspace):
         self.assertFalse(os.path.exists(weights))
 
     def test_a_file_that_cannot_be_written_at_the_end_exits_1(self):
-        # The directory is there when the paths are checked and gone once training runs. The
-        # progress lines fill the pipe, so the run cannot end before the directory is removed.
+        # The directory is there when the paths are checked and gone once training runs: the
+        # run is stopped after its first epoch while the directory is removed.
         data = self.write_csv("sin.csv", sin_rows(10))
         out_dir = self.path("out")
         os.mkdir(out_dir)
@@ -218,7 +219,10 @@ class TrainingFailure(Workspace):
                             target), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                     stderr=subprocess.PIPE, text=True)
                 first = process.stderr.readline()
+                # Held still while the directory goes: progress no longer fills the pipe.
+                os.kill(process.pid, signal.SIGSTOP)
                 os.rmdir(out_dir)
+                os.kill(process.pid, signal.SIGCONT)
                 out, err = process.communicate(timeout=TIMEOUT)
                 self.assertTrue(first.startswith("epoch 1/5000"), first + err)
                 self.assertEqual(process.returncode, 1, out + err)
