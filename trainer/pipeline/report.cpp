@@ -114,7 +114,19 @@ std::vector<ReportLine> report_lines(const RunState& state, const Outcome& outco
   return lines;
 }
 
+ClassificationFigures classification_of(const RunState& state, const Outcome& outcome) {
+  return classification_figures(state.out(), outcome.training_predicted, outcome.training_truth,
+                                outcome.test_predicted, outcome.test_truth);
+}
+
 void report_outcome(std::FILE* out, const RunState& state, const Outcome& outcome) {
+  // Errors of outputs against 0 and 1 say little about classes: how many rows are classed
+  // right, and where the others go, says it.
+  if (!state.data.class_names.empty()) {
+    print_classification_report(out, classification_of(state, outcome), state.data.class_names,
+                                state.test_rows() > 0);
+    return;
+  }
   print_report(out, report_lines(state, outcome), state.test_rows() > 0);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "trainer/classification_figures.h"
 #include "trainer/pipeline/evaluate.h"
 #include "trainer/pipeline/run_state.h"
 #include "trainer/pipeline/train.h"
@@ -24,7 +25,11 @@ std::size_t report_runs(std::FILE* out, const RunState& state,
 /// several.
 std::vector<ReportLine> report_lines(const RunState& state, const Outcome& outcome);
 
-/// Prints the table of report_lines.
+/// For a classification: the accuracy of the network and of the majority class, and the
+/// confusion matrix.
+ClassificationFigures classification_of(const RunState& state, const Outcome& outcome);
+
+/// Prints the table of report_lines, or for a classification its accuracy and confusion matrix.
 void report_outcome(std::FILE* out, const RunState& state, const Outcome& outcome);
 
 }  // namespace trainer

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "trainer/input_error.h"
+#include "trainer/pipeline/report.h"
 #include "trainer/pipeline/run_network.h"
 #include "trainer/shortened.h"
 #include "trainer/svg_plot.h"
@@ -73,6 +74,17 @@ void write_plot(std::FILE* out, const RunState& state, const RunResult& run,
   plot.rows_label = test ? "test rows" : "training rows";
   plot.truth = test ? outcome.test_truth : outcome.training_truth;
   plot.predicted = test ? outcome.test_predicted : outcome.training_predicted;
+  const Dataset& data = state.data;
+  if (data.row_labels.size() == data.rows) {
+    const auto first =
+        data.row_labels.begin() + static_cast<std::ptrdiff_t>(test ? state.training_rows() : 0);
+    plot.row_labels.assign(first, first + static_cast<std::ptrdiff_t>(
+                                              test ? state.test_rows() : state.training_rows()));
+  }
+  if (!data.class_names.empty()) {
+    plot.class_names = data.class_names;
+    plot.confusion = classification_of(state, outcome).confusion;
+  }
   write_file_atomically(state.options.plot_path, render_svg(plot));
   std::fprintf(out, "plot written to %s\n", state.options.plot_path.c_str());
 }

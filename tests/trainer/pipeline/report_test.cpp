@@ -122,5 +122,36 @@ TEST(ReportLines, ALinePerTargetUnderEachPredictor) {
   EXPECT_DOUBLE_EQ(lines[5].test.rmse, std::sqrt((0.0 + 225.0) / 2));  // y2's mean is 20
 }
 
+// Two classes, one-hot: training rows no, no, yes, no; test rows yes, no. The network calls
+// the second training row and the first test row wrong.
+RunState two_class_state() {
+  Options options;
+  options.test_fraction = 1.0 / 3;
+  Dataset data = made_up_data(1, 2, {0, 1, 2, 3, 4, 5}, {1, 0, 1, 0, 0, 1, 1, 0, 0, 1, 1, 0});
+  data.target_names = {"is no", "is yes"};
+  data.class_names = {"no", "yes"};
+  return made_up_state(data, options);
+}
+
+TEST(ReportOutcome, AClassificationShowsAccuracyAndTheConfusionMatrix) {
+  const RunState state = two_class_state();
+  Outcome outcome;
+  outcome.training_truth = {1, 0, 1, 0, 0, 1, 1, 0};
+  outcome.test_truth = {0, 1, 1, 0};
+  outcome.training_predicted = {0.9, 0.1, 0.4, 0.6, 0.2, 0.7, 0.8, 0.3};
+  outcome.test_predicted = {0.6, 0.5, 0.9, -0.1};
+  const std::string text = printed([&](std::FILE* out) { report_outcome(out, state, outcome); });
+  EXPECT_TRUE(has_line(text, "network                        0.7500 (3/4)          0.5000 (1/2)"))
+      << text;
+  EXPECT_TRUE(has_line(text, "majority class (no)            0.7500 (3/4)          0.5000 (1/2)"))
+      << text;
+  EXPECT_TRUE(has_line(text,
+                       "The network does no better on the test rows than always predicting "
+                       "'no'."))
+      << text;
+  EXPECT_TRUE(has_line(text, "      no  yes\nno     1    0\nyes    1    0")) << text;
+  EXPECT_EQ(text.find("RMSE"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace trainer

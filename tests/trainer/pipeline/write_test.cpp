@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "made_up_state.h"
 #include "trainer/input_error.h"
@@ -66,6 +67,62 @@ TEST(WriteOutputs, NothingAskedNothingWritten) {
   const RunResult run;
   const Outcome outcome = evaluate(state, 1, std::vector<double>(layout_of(state).count(), 0.0));
   EXPECT_EQ(printed([&](std::FILE* out) { write_outputs(out, state, run, outcome); }), "");
+}
+
+std::string read_file(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  EXPECT_NE(file, nullptr) << path;
+  std::string text;
+  if (file == nullptr) return text;
+  for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) text += static_cast<char>(c);
+  std::fclose(file);
+  return text;
+}
+
+TEST(WriteOutputs, ThePlotLabelsTheTestRowsWithTheirOwnLabels) {
+  Options options;
+  options.plot_path = ::testing::TempDir() + "/write_test_labels.svg";
+  Dataset data = smooth_data(30);
+  for (std::size_t r = 0; r < data.rows; ++r) data.row_labels.push_back("t" + std::to_string(r));
+  const RunState state = made_up_state(data, options);
+  const RunResult run;
+  const Outcome outcome = evaluate(state, 1, std::vector<double>(layout_of(state).count(), 0.0));
+  printed([&](std::FILE* out) { write_outputs(out, state, run, outcome); });
+  const std::string svg = read_file(options.plot_path);
+  std::remove(options.plot_path.c_str());
+  // The test rows are the last 6: t24 to t29.
+  EXPECT_NE(svg.find(">t24</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">t29</text>"), std::string::npos);
+  EXPECT_EQ(svg.find(">t23</text>"), std::string::npos);
+}
+
+TEST(WriteOutputs, AClassificationsPlotShowsTheTestRowsConfusionMatrix) {
+  Options options;
+  options.plot_path = ::testing::TempDir() + "/write_test_classes.svg";
+  options.test_fraction = 0.5;
+  Dataset data = made_up_data(1, 2, {0, 1, 2, 3}, {1, 0, 0, 1, 0, 1, 0, 1});
+  data.class_names = {"cats & dogs", "birds"};
+  const RunState state = made_up_state(data, options);
+  Outcome outcome;
+  outcome.training_truth = {1, 0, 0, 1};
+  outcome.test_truth = {0, 1, 0, 1};
+  outcome.training_predicted = {1, 0, 0, 1};
+  outcome.test_predicted = {0.7, 0.3, 0.1, 0.9};
+  const RunResult run;
+  printed([&](std::FILE* out) { write_outputs(out, state, run, outcome); });
+  const std::string svg = read_file(options.plot_path);
+  std::remove(options.plot_path.c_str());
+  EXPECT_NE(svg.find("Confusion matrix, test rows"), std::string::npos);
+  EXPECT_NE(svg.find(">cats &amp; dogs</text>"), std::string::npos);
+  // Both test rows are birds, one called cats & dogs: counts 0, 0 in the first row, 1, 1 in the
+  // second, in that order.
+  std::vector<std::string> counts;
+  for (std::size_t at = svg.find("class=\"count\""); at != std::string::npos;
+       at = svg.find("class=\"count\"", at + 1)) {
+    const std::size_t start = svg.find('>', at) + 1;
+    counts.push_back(svg.substr(start, svg.find('<', start) - start));
+  }
+  EXPECT_EQ(counts, (std::vector<std::string>{"0", "0", "1", "1"}));
 }
 
 }  // namespace
