@@ -57,7 +57,7 @@ def needs_python_package(test):
 
 
 class Result:
-    def __init__(self, completed, seconds):
+    def __init__(self, completed, seconds=None):
         self.status = completed.returncode
         self.out = completed.stdout
         self.err = completed.stderr

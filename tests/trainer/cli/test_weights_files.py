@@ -5,8 +5,8 @@ import math
 import random
 import unittest
 
-from cli_support import (MEAN, NETWORK, Workspace, needs_python_package, progress_lines, rmse,
-                         run, sin_rows, split_at)
+from cli_support import (MEAN, NETWORK, Workspace, assert_paced_progress, needs_python_package,
+                         progress_lines, rmse, run, sin_rows, split_at)
 
 # No oscillator layer: its random draws would make two evaluations of one network differ.
 STEADY_LAYERS = "6:tanh,4:relu"
@@ -59,7 +59,7 @@ class SaveAndLoad(Workspace):
         trained = self.train_and_save().table()[NETWORK]
         result = self.run_ok("--data", self.data, "--load", self.weights, "--epochs", 3,
                              "--lr", 0.05)
-        self.assertEqual([epoch for epoch, _, _ in progress_lines(result.err)], [1, 2, 3])
+        assert_paced_progress(self, result, 3)
         resumed = result.table()[NETWORK]
         self.assertNotEqual(resumed, trained)
         # Already trained: far better than an untrained network would be.
