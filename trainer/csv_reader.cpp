@@ -1,11 +1,10 @@
 #include "trainer/csv_reader.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
+#include <limits>
 
+#include "trainer/cell_number.h"
 #include "trainer/excerpt.h"
 #include "trainer/input_error.h"
 #include "trainer/text_files.h"
@@ -54,27 +53,6 @@ SplitResult split_cells(std::string_view line, std::size_t max_cell,
   return quoted ? SplitResult::open_quote : SplitResult::done;
 }
 
-enum class CellKind { number, empty, not_finite, out_of_range, text };
-
-CellKind read_number(std::string_view text, double& value, WorkCounter* counter) {
-  count_work(counter, text.size() + 1);
-  if (text.empty()) return CellKind::empty;
-  // from_chars takes no plus sign; a sign followed by another sign stays an error below.
-  if (text.front() == '+' && text.size() > 1 && text[1] != '-' && text[1] != '+') {
-    text.remove_prefix(1);
-  }
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (end != text.data() + text.size()) return CellKind::text;
-  if (error == std::errc::result_out_of_range) {
-    // Below the smallest double rounds to zero, as any reader would; above the largest is
-    // refused rather than read as infinity.
-    value = std::strtod(std::string(text).c_str(), nullptr);
-    return std::isfinite(value) ? CellKind::number : CellKind::out_of_range;
-  }
-  if (error != std::errc()) return CellKind::text;
-  return std::isfinite(value) ? CellKind::number : CellKind::not_finite;
-}
-
 std::string where(const std::string& name, std::size_t line) {
   return name + ", line " + std::to_string(line);
 }
@@ -84,7 +62,9 @@ std::string where(const std::string& name, std::size_t line) {
 class CsvParser {
  public:
   CsvParser(std::string name, const InputLimits& limits, WorkCounter* counter)
-      : name_(std::move(name)), limits_(limits), counter_(counter) {}
+      : limits_(limits), counter_(counter) {
+    table_.name = std::move(name);
+  }
 
   void feed(std::string_view piece) {
     while (!piece.empty()) {
@@ -97,7 +77,7 @@ class CsvParser {
       const std::string_view part = piece.substr(0, end);
       count_work(counter_, part.size());
       if (part.size() > limits_.max_line_length - line_.size()) {
-        throw InputError(where(name_, line_number_) + ": longer than the limit of " +
+        throw InputError(where(table_.name, line_number_) + ": longer than the limit of " +
                          size_text(limits_.max_line_length) + " for a line; " +
                          kMaxLineLengthOption + " raises it");
       }
@@ -111,10 +91,10 @@ class CsvParser {
 
   Table finish() {
     if (!line_.empty()) end_line();
-    if (table_.cells.empty()) {
+    if (table_.rows() == 0) {
       const bool other_separator =
           table_.columns() == 1 && table_.column_names[0].find_first_of(";\t") != std::string::npos;
-      throw InputError(name_ + " has no rows of numbers" +
+      throw InputError(table_.name + " has no rows of data" +
                        (other_separator ? " (cells are separated by commas)" : ""));
     }
     return std::move(table_);
@@ -136,11 +116,11 @@ class CsvParser {
       case SplitResult::done:
         break;
       case SplitResult::open_quote:
-        throw InputError(where(name_, line_number_) + ": a quote is opened and not closed");
+        throw InputError(where(table_.name, line_number_) + ": a quote is opened and not closed");
       case SplitResult::long_cell:
-        throw InputError(where(name_, line_number_) + ", column " + std::to_string(cells_.size()) +
-                         ": a cell longer than the limit of " + size_text(limits_.max_cell_length) +
-                         ": '" + excerpt(cells_.back()) + "'");
+        throw InputError(where(table_.name, line_number_) + ", column " +
+                         std::to_string(cells_.size()) + ": a cell longer than the limit of " +
+                         size_text(limits_.max_cell_length) + ": '" + excerpt(cells_.back()) + "'");
     }
     // Spreadsheets end some exports with rows of bare commas.
     if (std::all_of(cells_.begin(), cells_.end(), [](const std::string& c) { return c.empty(); })) {
@@ -148,38 +128,25 @@ class CsvParser {
     }
     if (first_line_ == 0 && !read_first_line()) return;
     if (cells_.size() != table_.columns()) {
-      throw InputError(where(name_, line_number_) + ": " + std::to_string(cells_.size()) +
+      throw InputError(where(table_.name, line_number_) + ": " + std::to_string(cells_.size()) +
                        (cells_.size() == 1 ? " column" : " columns") + ", but line " +
                        std::to_string(first_line_) + " has " + std::to_string(table_.columns()));
     }
+    table_.lines.push_back(line_number_);
     for (std::size_t c = 0; c < cells_.size(); ++c) {
       double value = 0.0;
-      const CellKind kind = read_number(cells_[c], value, counter_);
-      if (kind == CellKind::number) {
-        table_.cells.push_back(value);
-        continue;
-      }
-      const std::string at = where(name_, line_number_) + ", column " + std::to_string(c + 1);
-      const std::string cell = "'" + excerpt(cells_[c]) + "'";
-      switch (kind) {
-        case CellKind::empty:
-          throw InputError(at + ": the cell is empty");
-        case CellKind::not_finite:
-          throw InputError(at + ": " + cell + " is not a finite number");
-        case CellKind::out_of_range:
-          throw InputError(at + ": " + cell + " is beyond the range of doubles");
-        default:
-          throw InputError(at + ": " + cell + " is not a number" +
-                           (cells_[c].find_first_of(";\t") != std::string::npos
-                                ? " (cells are separated by commas)"
-                                : ""));
-      }
+      const bool number = read_number(cells_[c], value, counter_) == CellKind::number;
+      table_.cells.push_back(number ? value : std::numeric_limits<double>::quiet_NaN());
+      table_.numbers_in_column[c] += number ? 1 : 0;
+      table_.texts += cells_[c];
+      table_.text_ends.push_back(table_.texts.size());
     }
   }
 
   // Takes the first line with cells: a header, whose names are kept (false), or the first row
   // of data, left to be read as any other (true).
   bool read_first_line() {
+    table_.numbers_in_column.assign(cells_.size(), 0);
     first_line_ = line_number_;
     std::size_t numbers = 0;
     std::size_t names = 0;
@@ -189,8 +156,7 @@ class CsvParser {
       numbers += kind == CellKind::number ? 1 : 0;
       names += kind == CellKind::text ? 1 : 0;
     }
-    // A header holds names; a first row of numbers that are not finite is data, refused as
-    // such.
+    // A header holds names only; a first row of numbers that are not finite is data.
     if (numbers == 0 && names > 0) {
       table_.has_header = true;
       table_.column_names = cells_;
@@ -199,19 +165,12 @@ class CsvParser {
       }
       return false;
     }
-    // A data row with an empty or infinite cell is reported as such, not as a mix.
-    if (names > 0) {
-      throw InputError(where(name_, line_number_) +
-                       ": mixes numbers and names; a header row holds only names and a data "
-                       "row only numbers");
-    }
     for (std::size_t c = 0; c < cells_.size(); ++c) {
       table_.column_names.push_back("column " + std::to_string(c + 1));
     }
     return true;
   }
 
-  std::string name_;
   InputLimits limits_;
   WorkCounter* counter_;
   Table table_;

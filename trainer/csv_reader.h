@@ -7,27 +7,19 @@
 #include <vector>
 
 #include "trainer/input_limits.h"
+#include "trainer/table.h"
 #include "trainer/work_counter.h"
 
 namespace trainer {
 
-/// A rectangular table of numbers with a name per column.
-struct Table {
-  std::vector<std::string> column_names;  ///< from the header row, or "column 1", ...
-  bool has_header = false;
-  std::vector<double> cells;  ///< row by row
-  std::size_t columns() const { return column_names.size(); }
-  std::size_t rows() const { return columns() == 0 ? 0 : cells.size() / columns(); }
-};
-
-/// Reads comma-separated numbers. The first line is a header when none of its cells is a
-/// number. Cells may be quoted and padded with spaces; blank lines are skipped. Throws
-/// InputError naming the file and line for a file that cannot be read, a first line mixing
-/// names and numbers, a cell that is empty or not a finite number, a row whose column count
-/// differs from the first row's, and a file without data rows; and, before the memory for them
-/// is taken, for a file, a line or a cell beyond `limits`. Messages quote at most the start of
-/// a bad cell (see excerpt). The file is read in pieces, so that memory holds the numbers and
-/// one line; "-" is standard input.
+/// Reads comma-separated cells: numbers, and text such as dates and labels, which Table::number
+/// refuses where a number is needed. The first line is a header when none of its cells is a
+/// number and some hold text. Cells may be quoted and padded with spaces; blank lines are
+/// skipped. Throws InputError naming the file and line for a file that cannot be read, a row
+/// whose column count differs from the first row's, and a file without data rows; and, before
+/// the memory for them is taken, for a file, a line or a cell beyond `limits`. Messages quote
+/// at most the start of a bad cell (see excerpt). The file is read in pieces, so that memory
+/// holds the cells (their text and numbers) and one line; "-" is standard input.
 Table read_csv(const std::string& path, const InputLimits& limits = {});
 
 /// The same, from text already in memory; `name` stands for the file in messages. The file

@@ -20,6 +20,9 @@ struct Dataset {
   /// For a series: the input column holding the current value, for the naive forecast that
   /// the next value equals it.
   std::optional<std::size_t> current_value_input;
+  /// For a series: rows x target width, each target's series at the row's time t, so that the
+  /// naive forecast "next value = current value" needs no input holding it. Empty otherwise.
+  std::vector<double> current_values;
   /// One per row, from a date or time column: how the plot labels the rows. Empty: row numbers.
   std::vector<std::string> row_labels;
   /// Not empty for a classification: the targets are one output per class, in this order,

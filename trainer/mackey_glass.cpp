@@ -59,10 +59,12 @@ Dataset mackey_glass_dataset() {
   data.input_names = {"x(t-18)", "x(t-12)", "x(t-6)", "x(t)"};
   data.target_names = {"x(t+6)"};
   data.current_value_input = 3;
+  data.time_ordered = true;
   for (int t = kFirst; t <= kLast; ++t) {
     for (const int lag : {18, 12, 6, 0})
       data.inputs.push_back(x[static_cast<std::size_t>(t - lag)]);
     data.targets.push_back(x[static_cast<std::size_t>(t + kHorizon)]);
+    data.current_values.push_back(x[static_cast<std::size_t>(t)]);
   }
   data.rows = kLast - kFirst + 1;
   return data;

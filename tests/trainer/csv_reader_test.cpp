@@ -13,10 +13,14 @@
 namespace trainer {
 namespace {
 
-// The message parse_csv raises for `text`, or "" when it reads the text.
+// The message parse_csv raises for `text`, or that of its first cell that is not a number, or
+// "" when every cell is one.
 std::string error_of(const std::string& text) {
   try {
-    parse_csv(text, "data.csv");
+    const Table table = parse_csv(text, "data.csv");
+    for (std::size_t r = 0; r < table.rows(); ++r) {
+      for (std::size_t c = 0; c < table.columns(); ++c) table.number(r, c);
+    }
   } catch (const InputError& error) {
     return error.what();
   }
@@ -87,7 +91,7 @@ TEST(CsvReader, OtherSeparatorsBringAHint) {
 
 TEST(CsvReader, LineNumbersCountTheBlankLines) {
   EXPECT_EQ(error_of("a,b\n\n1,2\n  \n3,abc\n"),
-            "data.csv, line 5, column 2: 'abc' is not a number");
+            "data.csv, line 5, column 2 (b): 'abc' is not a number");
   EXPECT_EQ(error_of("\xEF\xBB\xBF\r\n1,2\r\n\r\n3,x\r\n"),
             "data.csv, line 4, column 2: 'x' is not a number");
 }
@@ -119,18 +123,51 @@ TEST(CsvReader, RaggedRowNamesItsLineAndTheFirstRowsLine) {
   EXPECT_TRUE(reports(error_of("1,2\n3\n"), "data.csv, line 2", "line 1 has 2"));
 }
 
-TEST(CsvReader, FirstLineMixingNamesAndNumbersIsRefused) {
-  EXPECT_TRUE(reports(error_of("time,1\n2,3\n"), "data.csv, line 1:", "mixes"));
-  EXPECT_TRUE(reports(error_of("\xEF\xBB\xBF\n\nx,2.5\n"), "data.csv, line 3:", "mixes"));
+TEST(CsvReader, FirstLineMixingNamesAndNumbersIsData) {
+  const Table table = parse_csv("time,1\n2,3\n", "data.csv");
+  EXPECT_FALSE(table.has_header);
+  EXPECT_EQ(table.rows(), 2u);
+  EXPECT_EQ(error_of("time,1\n2,3\n"),
+            "data.csv, line 1, column 1: 'time' is not a number (the first line is read as "
+            "data: a header holds names only)");
+  EXPECT_TRUE(reports(error_of("\xEF\xBB\xBF\n\nx,2.5\n"), "data.csv, line 3, column 1", "'x'"));
   // Numbers with an empty or infinite cell are a data row with a bad cell, not a header.
   EXPECT_TRUE(reports(error_of("1,,2\n"), "data.csv, line 1, column 2", "empty"));
   EXPECT_TRUE(reports(error_of("1,nan\n"), "data.csv, line 1, column 2", "finite"));
   EXPECT_TRUE(reports(error_of("nan,inf\n1,2\n"), "data.csv, line 1, column 1", "finite"));
 }
 
+TEST(CsvReader, KeepsTextCellsAndTellsNumericColumnsFromText) {
+  const Table table =
+      parse_csv("date,label,x\n2020-01-01, \"cat, big\" ,1.5\n2020-01-02,dog,oops\n2020-01-03,,2\n",
+                "data.csv");
+  ASSERT_EQ(table.rows(), 3u);
+  EXPECT_EQ(table.lines, (std::vector<std::size_t>{2, 3, 4}));
+  EXPECT_EQ(table.text(0, 1), "cat, big");
+  EXPECT_EQ(table.text(2, 1), "");
+  EXPECT_EQ(table.text(1, 2), "oops");
+  EXPECT_EQ(table.text(2, 0), "2020-01-03");
+  // A column holding a number is numeric, its other cells faults; one without any is text.
+  EXPECT_FALSE(table.is_numeric_column(0));
+  EXPECT_FALSE(table.is_numeric_column(1));
+  EXPECT_TRUE(table.is_numeric_column(2));
+  EXPECT_EQ(table.numbers_in_column[2], 2u);
+  EXPECT_TRUE(table.is_number(0, 2));
+  EXPECT_FALSE(table.is_number(1, 2));
+  EXPECT_EQ(table.number(2, 2), 2.0);
+  EXPECT_EQ(error_of("date,label,x\n2020-01-01,cat,1.5\n"),
+            "data.csv, line 2, column 1 (date): '2020-01-01' is not a number");
+  EXPECT_EQ(table.column_label(1), "column 2 (label)");
+}
+
+TEST(CsvReader, ColumnNamesInMessagesAreQuotedShortAndEscaped) {
+  const Table table = parse_csv("\"a\tb" + std::string(100, 'n') + "\",y\nx,1\n", "data.csv");
+  EXPECT_EQ(table.column_label(0), "column 1 (a\\tb" + std::string(37, 'n') + "...)");
+}
+
 TEST(CsvReader, TextWithoutDataRowsIsRefused) {
   for (const char* text : {"", "\n\n", " \r\n", "\xEF\xBB\xBF", "a,b\n", "a,b\n\n"}) {
-    EXPECT_EQ(error_of(text), "data.csv has no rows of numbers") << text;
+    EXPECT_EQ(error_of(text), "data.csv has no rows of data") << text;
   }
 }
 

@@ -146,10 +146,11 @@ TEST(CsvLimits, ALongCellIsRefusedWithAShortQuote) {
 
 TEST(CsvLimits, BadCellsAreQuotedShortAndEscaped) {
   const std::string message = refusal([] {
-    parse_csv("x,y\n1," + std::string("12\0", 3) + std::string(1000, 'z') + "\n", "data.csv");
+    parse_csv("x,y\n1," + std::string("12\0", 3) + std::string(1000, 'z') + "\n", "data.csv")
+        .number(0, 1);
   });
-  EXPECT_EQ(message,
-            "data.csv, line 2, column 2: '12\\0" + std::string(37, 'z') + "...' is not a number");
+  EXPECT_EQ(message, "data.csv, line 2, column 2 (y): '12\\0" + std::string(37, 'z') +
+                         "...' is not a number");
 }
 
 TEST(WeightsLimits, UnknownAndRepeatedKeysAreQuotedShort) {

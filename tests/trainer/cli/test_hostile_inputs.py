@@ -185,7 +185,7 @@ class InputBounds(Workspace):
         self.assertLess(len(result.err), 300, result)
         data = self.write_text("nul.csv", "x,y\n1,12\0abc\n")
         self.assert_bad_input(run_limited("--data", data),
-                              f"{data}, line 2, column 2: '12\\0abc' is not a number")
+                              f"{data}, line 2, column 2 (y): '12\\0abc' is not a number")
 
     def test_a_weights_file_of_many_keys_is_checked_in_linear_time(self):
         data = self.write_csv("sin.csv", sin_rows(20))
