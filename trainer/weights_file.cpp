@@ -1,5 +1,6 @@
 #include "trainer/weights_file.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +18,8 @@ namespace {
 constexpr const char* kFormat = "oscnet-weights";
 constexpr int kVersion = 1;
 constexpr const char* kKeys[] = {"format", "version", "inputs", "outputs", "layers", "params"};
+// Lists of strings a file may hold, each the length of the inputs or of the outputs.
+constexpr const char* kNameKeys[] = {"input_names", "target_names", "class_names"};
 
 bool is_whole(const JsonValue* value, double low, double high) {
   return value != nullptr && value->kind == JsonValue::Kind::number && value->whole_number &&
@@ -35,7 +38,18 @@ std::string weights_json(const WeightsFile& weights) {
     text += "{\"units\": " + std::to_string(weights.layers[l].units) +
             ", \"activation\": " + json_string(activation_name(weights.layers[l].activation)) + "}";
   }
-  text += "], \"params\": [";
+  text += "]";
+  const std::vector<std::string>* lists[] = {&weights.input_names, &weights.target_names,
+                                             &weights.class_names};
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (lists[k]->empty()) continue;
+    text += std::string(", \"") + kNameKeys[k] + "\": [";
+    for (std::size_t i = 0; i < lists[k]->size(); ++i) {
+      text += (i > 0 ? ", " : "") + json_string((*lists[k])[i]);
+    }
+    text += "]";
+  }
+  text += ", \"params\": [";
   for (std::size_t i = 0; i < weights.params.size(); ++i) {
     if (!std::isfinite(weights.params[i])) {
       throw InputError("weight " + std::to_string(i) +
@@ -73,6 +87,7 @@ WeightsFile parse_weights(std::string_view text, const std::string& name, WorkCo
   for (const auto& member : document.members) {
     bool known = false;
     for (const char* key : kKeys) known = known || member.first == key;
+    for (const char* key : kNameKeys) known = known || member.first == key;
     if (!known) throw bad("unknown key \"" + excerpt(member.first) + "\"");
   }
 
@@ -118,6 +133,25 @@ WeightsFile parse_weights(std::string_view text, const std::string& name, WorkCo
   }
   // The parser keeps a list of numbers as doubles already: taken, not copied.
   weights.params = std::move(params.numbers);
+
+  for (const char* key : kNameKeys) {
+    const JsonValue* list = document.find(key);
+    if (list == nullptr) continue;
+    const bool inputs = std::strcmp(key, "input_names") == 0;
+    const auto width = static_cast<std::size_t>(inputs ? weights.inputs : weights.outputs);
+    const bool strings =
+        list->kind == JsonValue::Kind::array && list->numbers.empty() &&
+        std::all_of(list->items.begin(), list->items.end(),
+                    [](const JsonValue& item) { return item.kind == JsonValue::Kind::string; });
+    if (!strings || list->items.size() != width) {
+      throw bad(std::string("\"") + key + "\" must be a list of " + std::to_string(width) +
+                " strings, one per " + (inputs ? "input" : "output"));
+    }
+    std::vector<std::string>& names = inputs                                  ? weights.input_names
+                                      : std::strcmp(key, "target_names") == 0 ? weights.target_names
+                                                                              : weights.class_names;
+    for (const JsonValue& item : list->items) names.push_back(item.text);
+  }
 
   WeightLayout layout;
   layout.widths.push_back(weights.inputs);

@@ -8,7 +8,9 @@
 matrix (width x units) column by column, then the bias row; the output layer last. Numbers are
 written with ``repr`` precision, so they read back bit for bit. Activation names are ``relu``,
 ``sigmoid``, ``tanh``, ``lee`` and ``none``. Strict JSON: no NaN or infinities, and no keys
-other than these.
+other than these and the optional lists of column names oscnet-train records: ``input_names``
+(one string per input), ``target_names`` and ``class_names`` (one per output), which this
+package checks and does not use.
 """
 
 import json
@@ -22,6 +24,7 @@ FORMAT = "oscnet-weights"
 VERSION = 1
 ACTIVATION_NAMES = ("relu", "sigmoid", "tanh", "lee", "none")
 _KEYS = ("format", "version", "inputs", "outputs", "layers", "params")
+_NAME_KEYS = ("input_names", "target_names", "class_names")
 _LAYER_KEYS = ("units", "activation")
 
 
@@ -79,13 +82,22 @@ def read(path):
     missing = [key for key in _KEYS if key not in document]
     if missing:
         raise bad("missing " + ", ".join(f'"{key}"' for key in missing))
-    unknown = [key for key in document if key not in _KEYS]
+    unknown = [key for key in document if key not in _KEYS and key not in _NAME_KEYS]
     if unknown:
         raise bad("unknown " + ", ".join(f'"{key}"' for key in unknown))
 
     for key in ("inputs", "outputs"):
         if not _is_int(document[key]) or not 1 <= document[key] <= INT_MAX:
             raise bad(f'"{key}" must be a whole number from 1 to {INT_MAX}, got {document[key]!r}')
+
+    for key in _NAME_KEYS:
+        if key not in document:
+            continue
+        width = document["inputs"] if key == "input_names" else document["outputs"]
+        names = document[key]
+        if (not isinstance(names, list) or len(names) != width
+                or not all(isinstance(name, str) for name in names)):
+            raise bad(f'"{key}" must be a list of {width} strings')
 
     layers = document["layers"]
     if not isinstance(layers, list) or not layers:

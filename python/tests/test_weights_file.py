@@ -76,6 +76,13 @@ class WeightsFileTest(LibraryTestCase):
         with oscnet.Network.load(path) as net:
             self.assertEqual(net.predict(HAND_X), [HAND_OUTPUT])
 
+    def test_a_file_naming_its_columns_loads(self):
+        # As oscnet-train records the columns it trained on.
+        document = dict(HAND_FILE, input_names=["x1", "x2"], target_names=["y"],
+                        class_names=["only"])
+        with oscnet.Network.load(self.write_json(document)) as net:
+            self.assertEqual(net.predict(HAND_X), [HAND_OUTPUT])
+
     def test_awkward_floats_round_trip(self):
         values = [0.1, -0.0, 5e-324, 1.7976931348623157e308, 1 / 3, -2.2250738585072014e-308,
                   123456789.123456789, 1e-300, 2.0**-40]
@@ -165,6 +172,10 @@ class WeightsFileTest(LibraryTestCase):
             "params null": changed(params=HAND_PARAMS[:-1] + [None]),
             "params not a list": changed(params=1.0),
             "params NaN": json.dumps(HAND_FILE).replace("-0.5]", "NaN]"),
+            "input names too few": changed(input_names=["x1"]),
+            "input names not strings": changed(input_names=["x1", 2]),
+            "target names not a list": changed(target_names="y"),
+            "class names too many": changed(class_names=["a", "b"]),
             "params Infinity": json.dumps(HAND_FILE).replace("-0.5]", "-Infinity]"),
             "params overflow": json.dumps(HAND_FILE).replace("-0.5]", "1e999]"),
         }

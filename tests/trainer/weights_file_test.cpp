@@ -127,6 +127,29 @@ TEST(WeightsFile, ReadsTheValidFile) {
   EXPECT_EQ(weights.params, (std::vector<double>{1, 2, 3, 4, 5, 6, 7}));
 }
 
+TEST(WeightsFile, RecordsTheColumnNamesWhenItHasThem) {
+  WeightsFile weights = parse_weights(document(), "model.json");
+  EXPECT_TRUE(weights.input_names.empty());
+  EXPECT_TRUE(weights.class_names.empty());
+  weights.input_names = {"x \"1\""};
+  weights.target_names = {"sp\xC3\xA9cies"};
+  weights.class_names = {"\t"};
+  const std::string text = weights_json(weights);
+  EXPECT_NE(text.find(", \"input_names\": [\"x \\\"1\\\"\"], \"target_names\": "),
+            std::string::npos)
+      << text;
+  const WeightsFile again = parse_weights(text, "model.json");
+  EXPECT_EQ(again.input_names, weights.input_names);
+  EXPECT_EQ(again.target_names, weights.target_names);
+  EXPECT_EQ(again.class_names, weights.class_names);
+  EXPECT_EQ(again.params, weights.params);
+  // Without names, the text is as before them.
+  weights.input_names.clear();
+  weights.target_names.clear();
+  weights.class_names.clear();
+  EXPECT_EQ(weights_json(weights).find("names"), std::string::npos);
+}
+
 // Widths 2^31 - 1 five times, then 4 and 1: (2^31)(2^31 - 1) four times, 2^31 * 4 and 5 * 1,
 // 2^64 + 5 weights in all, which a 64-bit count that wrapped around would take for 5.
 std::string wrapping_layout() {
@@ -183,6 +206,11 @@ TEST(WeightsFile, RefusesUnusableFilesNamingThem) {
       {document("params", "[1, 2, 3, 4, 5, 6, 7, 8]"), "holds 8 params"},
       {document("params", "[1, 2, 3, 4, 5, 6, 1e999]"), "not JSON"},
       {wrapping_layout(), "holds 5 params"},
+      {document("input_names", "[\"a\", \"b\"]"), "\"input_names\" must be a list of 1 strings"},
+      {document("input_names", "[]"), "\"input_names\" must be"},
+      {document("target_names", "[1]"), "\"target_names\" must be"},
+      {document("class_names", "\"yes\""), "\"class_names\" must be"},
+      {document("class_names", "[[\"a\"]]"), "\"class_names\" must be"},
   };
   for (const auto& [text, fault] : refused) {
     try {

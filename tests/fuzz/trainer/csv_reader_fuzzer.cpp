@@ -1,9 +1,12 @@
 // The CSV reader on any bytes: it refuses with a short, printable message naming the file, or it
-// gives a rectangular table of finite numbers that, written out again, reads back the same.
+// gives a rectangular table of cells, each a finite number or text, that, written out again,
+// reads back the same; and every cell that is no number is refused with such a message where a
+// number is needed.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/fuzz/trainer/reader_checks.h"
 #include "trainer/csv_reader.h"
@@ -37,7 +40,8 @@ std::string written(const trainer::Table& table) {
     for (std::size_t c = 0; c < table.columns(); ++c) {
       char number[40];
       std::snprintf(number, sizeof number, "%.17g", table.cells[r * table.columns() + c]);
-      text += (c > 0 ? ", " : "") + std::string(number);
+      text += (c > 0 ? ", " : "") +
+              (table.is_number(r, c) ? std::string(number) : quoted(std::string(table.text(r, c))));
     }
     text += "\n";
   }
@@ -50,7 +54,36 @@ void check_table(const trainer::Table& table, const std::string& text) {
   CHECK(table.cells.size() == table.rows() * table.columns(), text);
   // Every data row takes a line of its own, a cell at least one byte of it.
   CHECK(table.cells.size() <= text.size(), text);
-  for (const double cell : table.cells) CHECK(std::isfinite(cell), text);
+  CHECK(table.text_ends.size() == table.cells.size(), text);
+  CHECK(table.texts.size() <= text.size(), text);
+  CHECK(table.name == kName, table.name);
+  std::size_t last_line = 0;
+  for (std::size_t r = 0; r < table.rows(); ++r) {
+    CHECK(table.lines[r] > last_line, text);
+    last_line = table.lines[r];
+  }
+  std::vector<std::size_t> numbers(table.columns(), 0);
+  for (std::size_t i = 0; i < table.cells.size(); ++i) {
+    const double cell = table.cells[i];
+    CHECK(std::isfinite(cell) || std::isnan(cell), text);
+    const std::size_t r = i / table.columns();
+    const std::size_t c = i % table.columns();
+    if (!std::isnan(cell)) {
+      ++numbers[c];
+      CHECK(fuzz_trainer::same_bits(table.number(r, c), cell), text);
+      continue;
+    }
+    try {
+      table.number(r, c);
+      fuzz_trainer::violated(__FILE__, __LINE__, "a cell that is no number is refused", text);
+    } catch (const trainer::InputError& error) {
+      fuzz_trainer::check_message(error.what(), kName);
+      const std::string at =
+          kName + ", line " + std::to_string(table.lines[r]) + ", column " + std::to_string(c + 1);
+      CHECK(std::string(error.what()).rfind(at, 0) == 0, error.what());
+    }
+  }
+  CHECK(numbers == table.numbers_in_column, text);
   for (std::size_t c = 0; c < table.columns(); ++c) {
     const std::string& name = table.column_names[c];
     CHECK(!name.empty(), text);
@@ -73,6 +106,10 @@ bool same_tables(const trainer::Table& a, const trainer::Table& b) {
   }
   for (std::size_t i = 0; i < a.cells.size(); ++i) {
     if (!fuzz_trainer::same_bits(a.cells[i], b.cells[i])) return false;
+    const std::size_t r = i / a.columns();
+    const std::size_t c = i % a.columns();
+    // Numbers are written in a form of their own; text as it was.
+    if (!a.is_number(r, c) && a.text(r, c) != b.text(r, c)) return false;
   }
   return true;
 }
