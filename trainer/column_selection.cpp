@@ -69,9 +69,8 @@ class Columns {
     return number - 1;
   }
 
-  std::size_t require(const std::string& reference, const std::string& option,
-                      bool by_name_only = false) const {
-    if (const auto found = find(reference, by_name_only)) return *found;
+  std::size_t require(const std::string& reference, const std::string& option) const {
+    if (const auto found = find(reference, false)) return *found;
     throw InputError(option + ": " + table_.name + " has no column '" + excerpt(reference) +
                      "'; its columns are " + name_list(table_.column_names));
   }
@@ -160,7 +159,7 @@ std::string lagged_name(const std::string& name, int offset) {
   return name + (offset < 0 ? "(t-" : "(t+") + std::to_string(offset < 0 ? -offset : offset) + ")";
 }
 
-Selection select_columns(const Table& table, const ColumnRequest& request) {
+Selection select_from_table(const Table& table, const ColumnRequest& request) {
   const bool lagged = !request.lags.empty();
   const bool classifying = !request.classify.empty();
   const bool predicting = request.predicting;
@@ -186,10 +185,12 @@ Selection select_columns(const Table& table, const ColumnRequest& request) {
   }
   // Rows to predict need not hold their targets or labels; when they do, those are no inputs.
   std::optional<std::size_t> label;
+  std::string selection_label = request.classify;
   if (classifying) {
     label = predicting ? columns.find(request.classify, false)
                        : columns.require(request.classify, "--classify");
     if (label) columns.claim(*label, Role::label, "--classify");
+    if (label) selection_label = table.column_names[*label];
   }
   std::vector<std::size_t> targets;
   if (!request.targets.empty()) {
@@ -221,7 +222,13 @@ Selection select_columns(const Table& table, const ColumnRequest& request) {
   }
   std::vector<std::size_t> inputs;
   for (const std::string& reference : request.inputs) {
-    const std::size_t column = columns.require(reference, "--inputs", request.inputs_by_name_only);
+    const bool recorded = !request.inputs_recorded_in.empty();
+    if (recorded && !columns.find(reference, true)) {
+      throw InputError(table.name + " has no column '" + excerpt(reference) +
+                       "', an input of the network in " + request.inputs_recorded_in +
+                       "; its columns are " + name_list(table.column_names));
+    }
+    const std::size_t column = columns.require(reference, "--inputs");
     // With lags a target's past is an input already.
     if (lagged && columns.role(column) == Role::target) continue;
     columns.claim(column, Role::input, "--inputs");
@@ -241,6 +248,7 @@ Selection select_columns(const Table& table, const ColumnRequest& request) {
   }
 
   Selection selection;
+  selection.label_name = selection_label;
   for (std::size_t c = 0; c < table.columns(); ++c) {
     if (columns.role(c) == Role::unused) selection.skipped.push_back(table.column_names[c]);
   }

@@ -2,7 +2,6 @@
 #define OSCNET_TRAINER_DATASET_H
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +16,6 @@ struct Dataset {
   std::size_t rows = 0;
   std::vector<double> inputs;   ///< rows x input width, row by row
   std::vector<double> targets;  ///< rows x target width, row by row
-  /// For a series: the input column holding the current value, for the naive forecast that
-  /// the next value equals it.
-  std::optional<std::size_t> current_value_input;
   /// For a series: rows x target width, each target's series at the row's time t, so that the
   /// naive forecast "next value = current value" needs no input holding it. Empty otherwise.
   std::vector<double> current_values;
@@ -36,13 +32,6 @@ struct Dataset {
   const double* input_row(std::size_t row) const { return &inputs[row * input_width()]; }
   const double* target_row(std::size_t row) const { return &targets[row * target_width()]; }
 };
-
-/// Splits a table of `columns` numbers per row into inputs (all but the last `target_count`
-/// columns) and targets. Throws InputError unless at least one input column remains.
-Dataset split_columns(std::string name, std::string description,
-                      const std::vector<std::string>& column_names,
-                      const std::vector<double>& cells, std::size_t columns,
-                      std::size_t target_count);
 
 }  // namespace trainer
 

@@ -58,7 +58,6 @@ Dataset mackey_glass_dataset() {
       "t = 118..1117";
   data.input_names = {"x(t-18)", "x(t-12)", "x(t-6)", "x(t)"};
   data.target_names = {"x(t+6)"};
-  data.current_value_input = 3;
   data.time_ordered = true;
   for (int t = kFirst; t <= kLast; ++t) {
     for (const int lag : {18, 12, 6, 0})

@@ -14,6 +14,7 @@
 #include "trainer/options.h"
 #include "trainer/pipeline/evaluate.h"
 #include "trainer/pipeline/load.h"
+#include "trainer/pipeline/predict.h"
 #include "trainer/pipeline/report.h"
 #include "trainer/pipeline/run_network.h"
 #include "trainer/pipeline/run_state.h"
@@ -31,7 +32,7 @@ RunState prepare(const Options& options) {
   try {
     RunState state;
     state.options = options;
-    state.data = select_columns(options, load_data(options));
+    state.data = select_columns(options, load_data(options), state.source);
     state.loaded = load_weights(options);
     state.layers = select_layers(options, state.data, state.loaded);
     state.epochs = epochs_for(options);
@@ -57,6 +58,11 @@ int run_program(int argc, const char* const* argv) {
   }
   // Writing a file may meet a file size limit, which is to fail the write, not end the program.
   std::signal(SIGXFSZ, SIG_IGN);
+  if (!options.predict_path.empty()) {
+    check_outputs(options);
+    predict_rows(stdout, options);
+    return 0;
+  }
   const RunState state = prepare(options);
   check_outputs(options);
   try {

@@ -25,10 +25,10 @@ const char* const kWeather =
     "2024-01-05,5,50,9,sun\n";
 
 Selection select(const std::string& text, const ColumnRequest& request) {
-  return select_columns(parse_csv(text, "data.csv"), request);
+  return select_from_table(parse_csv(text, "data.csv"), request);
 }
 
-// The message select_columns raises, or "" when it selects.
+// The message select_from_table raises, or "" when it selects.
 std::string error_of(const std::string& text, const ColumnRequest& request) {
   try {
     select(text, request);
@@ -259,13 +259,15 @@ TEST(ColumnSelection, RowsToPredictNeedNoTargetsOrLabels) {
   request.classify = "sky";
   request.predicting = true;
   request.inputs = {"temp", "wind"};
-  request.inputs_by_name_only = true;
+  request.inputs_recorded_in = "w.json";
   const Dataset data = select("temp,wind\n1,2\n3,4\n", request).data;
   EXPECT_EQ(data.inputs, (Values{1, 2, 3, 4}));
   EXPECT_TRUE(data.targets.empty());
+  // Recorded names are never numbers.
   request.inputs = {"temp", "2"};
-  EXPECT_NE(error_of("temp,wind\n1,2\n", request).find("--inputs: data.csv has no column '2'"),
-            std::string::npos);
+  EXPECT_EQ(error_of("temp,wind\n1,2\n", request),
+            "data.csv has no column '2', an input of the network in w.json; its columns are "
+            "temp, wind");
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ TEST(MackeyGlass, DatasetForecastsSixAheadFromFourLags) {
   ASSERT_EQ(data.target_width(), 1u);
   ASSERT_EQ(data.inputs.size(), 4000u);
   ASSERT_EQ(data.targets.size(), 1000u);
-  ASSERT_EQ(data.current_value_input.value_or(0), 3u);
+  ASSERT_EQ(data.current_values.size(), 1000u);
+  EXPECT_TRUE(data.time_ordered);
   for (std::size_t row = 0; row < data.rows; ++row) {
     const std::size_t t = 118 + row;
     const double* input = data.input_row(row);
@@ -95,6 +96,7 @@ TEST(MackeyGlass, DatasetForecastsSixAheadFromFourLags) {
     ASSERT_EQ(input[2], x[t - 6]) << t;
     ASSERT_EQ(input[3], x[t]) << t;
     ASSERT_EQ(data.target_row(row)[0], x[t + 6]) << t;
+    ASSERT_EQ(data.current_values[row], x[t]) << t;
   }
 }
 

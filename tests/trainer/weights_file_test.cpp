@@ -84,7 +84,7 @@ TEST(WeightsFile, RoundTripsEveryBitThroughAFile) {
 }
 
 TEST(WeightsFile, RefusesWeightsJsonCannotHold) {
-  WeightsFile weights{1, 1, {{1, Activation::none}}, {0.5, 0.5, 0.5, 0.5}};
+  WeightsFile weights{1, 1, {{1, Activation::none}}, {0.5, 0.5, 0.5, 0.5}, {}, {}, {}};
   for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
     weights.params[2] = bad;
     try {
@@ -132,7 +132,9 @@ TEST(WeightsFile, RecordsTheColumnNamesWhenItHasThem) {
   EXPECT_TRUE(weights.input_names.empty());
   EXPECT_TRUE(weights.class_names.empty());
   weights.input_names = {"x \"1\""};
-  weights.target_names = {"sp\xC3\xA9cies"};
+  weights.target_names = {
+      "sp\xC3\xA9"
+      "cies"};
   weights.class_names = {"\t"};
   const std::string text = weights_json(weights);
   EXPECT_NE(text.find(", \"input_names\": [\"x \\\"1\\\"\"], \"target_names\": "),

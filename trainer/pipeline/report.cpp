@@ -100,16 +100,14 @@ std::vector<ReportLine> report_lines(const RunState& state, const Outcome& outco
   add("mean of the training targets", repeat_means(state.training_rows()),
       repeat_means(state.test_rows()), out);
 
-  if (state.data.current_value_input && out == 1) {
+  if (!state.data.current_values.empty()) {
     const auto current_values = [&](std::size_t first, std::size_t count) {
-      std::vector<double> cells;
-      for (std::size_t r = first; r < first + count; ++r) {
-        cells.push_back(state.data.input_row(r)[*state.data.current_value_input]);
-      }
-      return cells;
+      return std::vector<double>(
+          state.data.current_values.begin() + static_cast<std::ptrdiff_t>(first * out),
+          state.data.current_values.begin() + static_cast<std::ptrdiff_t>((first + count) * out));
     };
     add("next value = current value", current_values(0, state.training_rows()),
-        current_values(state.training_rows(), state.test_rows()), 1);
+        current_values(state.training_rows(), state.test_rows()), out);
   }
   return lines;
 }

@@ -3,12 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "trainer/activation.h"
 #include "trainer/dataset.h"
 #include "trainer/options.h"
 #include "trainer/scaling.h"
+#include "trainer/table.h"
 #include "trainer/weights_file.h"
 
 namespace trainer {
@@ -20,6 +22,14 @@ struct RowSplit {
   std::size_t test_rows = 0;
 };
 
+/// Where the data's rows come from, for a predictions file that repeats the columns as given.
+struct RowSource {
+  std::shared_ptr<const Table> table;  ///< kept for --output alone; null for the built-in series
+  std::vector<std::size_t> rows;       ///< the table row of each of the data's rows, as selected
+  std::vector<std::size_t> columns;    ///< the table's columns to repeat: time, then inputs
+  std::string label_name;              ///< names the class column of a classification
+};
+
 /// What the steps hand on to each other once the options, the data and the weights file have
 /// been read and checked; the runs share it and leave it as it is.
 struct RunState {
@@ -27,6 +37,7 @@ struct RunState {
   Dataset data;
   std::vector<HiddenLayer> layers;
   WeightsFile loaded;  ///< empty unless --load
+  RowSource source;
   RowSplit split;
   int epochs = 0;
   ColumnScaling input_scaling;

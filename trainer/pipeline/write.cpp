@@ -5,7 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "trainer/counted.h"
 #include "trainer/input_error.h"
+#include "trainer/json.h"
 #include "trainer/pipeline/report.h"
 #include "trainer/pipeline/run_network.h"
 #include "trainer/shortened.h"
@@ -38,10 +40,16 @@ void check_paths(const Options& options) {
     }
   };
   refuse_clash(options.save_path, "--save", options.data_path, "--data");
+  refuse_clash(options.save_path, "--save", options.predict_path, "--predict");
   for (const auto& [path, option] : inputs) {
     refuse_clash(options.plot_path, "--plot", *path, option);
+    refuse_clash(options.output_path, "--output", *path, option);
   }
+  refuse_clash(options.plot_path, "--plot", options.predict_path, "--predict");
+  refuse_clash(options.output_path, "--output", options.predict_path, "--predict");
   refuse_clash(options.plot_path, "--plot", options.save_path, "--save");
+  refuse_clash(options.output_path, "--output", options.save_path, "--save");
+  refuse_clash(options.output_path, "--output", options.plot_path, "--plot");
 }
 
 void save_weights(std::FILE* out, const RunState& state, const std::vector<double>& params) {
@@ -50,6 +58,9 @@ void save_weights(std::FILE* out, const RunState& state, const std::vector<doubl
   saved.outputs = static_cast<int>(state.out());
   saved.layers = state.layers;
   saved.params = params;
+  saved.input_names = state.data.input_names;
+  saved.target_names = state.data.target_names;
+  saved.class_names = state.data.class_names;
   fold_scaling(saved.params, layout_of(state), state.input_scaling, state.target_scaling);
   std::string text;
   try {
@@ -89,21 +100,65 @@ void write_plot(std::FILE* out, const RunState& state, const RunResult& run,
   std::fprintf(out, "plot written to %s\n", state.options.plot_path.c_str());
 }
 
+void write_predictions(std::FILE* out, const RunState& state, const Outcome& outcome) {
+  const bool test = state.test_rows() > 0;
+  const std::size_t first = test ? state.training_rows() : 0;
+  const std::size_t rows = test ? state.test_rows() : state.training_rows();
+  const PredictionsTable table =
+      predictions_table(state.data, state.source, first, rows,
+                        test ? outcome.test_predicted : outcome.training_predicted,
+                        test ? outcome.test_truth : outcome.training_truth);
+  write_file_atomically(state.options.output_path, predictions_csv(table));
+  std::fprintf(out, "predictions of %s written to %s\n",
+               counted(rows, test ? "test row" : "training row").c_str(),
+               state.options.output_path.c_str());
+}
+
 }  // namespace
+
+PredictionsTable predictions_table(const Dataset& data, const RowSource& source, std::size_t first,
+                                   std::size_t rows, std::vector<double> predicted,
+                                   std::vector<double> truth) {
+  PredictionsTable table;
+  table.rows = rows;
+  table.predicted = std::move(predicted);
+  table.truth = std::move(truth);
+  table.target_names = data.target_names;
+  table.class_names = data.class_names;
+  table.label_name = source.label_name.empty() ? "class" : source.label_name;
+  if (source.table) {
+    for (const std::size_t c : source.columns) {
+      table.given_names.push_back(source.table->column_names[c]);
+    }
+    table.given_cell = [&source, first](std::size_t row, std::size_t column) {
+      return std::string(source.table->text(source.rows[first + row], source.columns[column]));
+    };
+  } else {
+    table.given_names = data.input_names;
+    table.given_cell = [&data, first](std::size_t row, std::size_t column) {
+      return format_double(data.input_row(first + row)[column]);
+    };
+  }
+  return table;
+}
 
 void check_outputs(const Options& options) {
   check_paths(options);
   if (!options.plot_path.empty()) check_writable(options.plot_path, "--plot");
   if (!options.save_path.empty()) check_writable(options.save_path, "--save");
+  if (!options.output_path.empty()) check_writable(options.output_path, "--output");
 }
 
 void write_outputs(std::FILE* out, const RunState& state, const RunResult& run,
                    const Outcome& outcome) {
   const Options& options = state.options;
   // Weights first: a plot is of no use without the network it shows.
-  if (!options.save_path.empty() || !options.plot_path.empty()) std::fprintf(out, "\n");
+  if (!options.save_path.empty() || !options.plot_path.empty() || !options.output_path.empty()) {
+    std::fprintf(out, "\n");
+  }
   if (!options.save_path.empty()) save_weights(out, state, run.params);
   if (!options.plot_path.empty()) write_plot(out, state, run, outcome);
+  if (!options.output_path.empty()) write_predictions(out, state, outcome);
 }
 
 }  // namespace trainer

@@ -92,7 +92,7 @@ TEST(ReportLines, TheCurrentValueForASeries) {
   Options options;
   options.test_fraction = 1.0 / 3;
   Dataset data = made_up_data(2, 1, {9, 0, 9, 2, 9, 6, 9, 6, 9, 3, 9, 12}, {1, 3, 5, 7, 2, 10});
-  data.current_value_input = 1;
+  data.current_values = {0, 2, 6, 6, 3, 12};
   const RunState state = made_up_state(data, options);
   const std::vector<ReportLine> lines = report_lines(state, hand_made_outcome());
   ASSERT_EQ(lines.size(), 3u);
