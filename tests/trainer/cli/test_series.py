@@ -4,8 +4,7 @@ import csv
 import math
 import unittest
 
-from cli_support import (MEAN, NETWORK, PERSISTENCE, Workspace, mackey_glass, rmse, run,
-                         split_at)
+from cli_support import MEAN, PERSISTENCE, Workspace, mackey_glass, rmse, run, split_at
 
 
 def data_line(out):
