@@ -275,16 +275,21 @@ Without --data it forecasts the Mackey-Glass chaotic series (delay 17): x(t+6) f
 x(t-18), x(t-12), x(t-6) and x(t), training on t = 118..617 and testing on t = 618..1117.
 
 Data
-  --data FILE.csv        numeric columns, comma-separated, optional header row;
-                         - reads standard input
+  --data FILE.csv        comma-separated columns, optional header row; columns of
+                         text (dates, labels) are skipped unless named; - reads
+                         standard input
   --targets K            the last K columns are the targets (default 1)
   --target LIST          the target columns, by header name or number from 1
-  --inputs LIST          the input columns (default: every other numeric column)
+  --inputs LIST          the input columns (default: every other numeric column;
+                         with --lags, none but the targets' past)
   --lags LIST            inputs are the series' values this many rows back, as in
-                         18,12,6,0; the target lies --horizon rows ahead
+                         18,12,6,0: of the target columns and the --inputs columns;
+                         the target lies --horizon rows ahead
   --horizon H            how many rows ahead the target lies with --lags (default 1)
-  --time COLUMN          a date or time column that labels the plot's rows
-  --classify COLUMN      a label column: one output per class, reported as accuracy
+  --time COLUMN          a date or time column that labels the plot's rows; never
+                         an input
+  --classify COLUMN      a label column (names or numbers): one output per class,
+                         reported as accuracy
   --test-fraction F      hold out F of the rows for testing
                          (default 0.2; 0.5 for the built-in series)
   --validation-fraction F  hold out F of the training rows to choose the epoch
@@ -319,7 +324,8 @@ Output
                          data's own units, scaling included)
   --load FILE.json       start from saved weights; the layers come from the file
   --predict FILE.csv     with --load: predict these rows instead of training
-  --output FILE.csv      write the predictions: of --predict's rows, or of the test rows
+  --output FILE.csv      write the predictions: of --predict's rows (else to standard
+                         output), or of the test rows with their true values
   --help, --version
 
 Limits (sizes in bytes, or with K, M or G for 1024, 1024^2, 1024^3)
