@@ -1,5 +1,6 @@
 #include "trainer/pipeline/predict.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,7 +68,18 @@ void predict_rows(std::FILE* out, const Options& options) {
     request.inputs = loaded.input_names;
     request.inputs_recorded_in = options.load_path;
   }
-  Selection selection = select_from_table(table, request);
+  const bool lagged_network =
+      std::any_of(loaded.target_names.begin(), loaded.target_names.end(),
+                  [](const std::string& name) { return name.find("(t+") != std::string::npos; });
+  Selection selection;
+  try {
+    selection = select_from_table(table, request);
+  } catch (const InputError& error) {
+    if (request.inputs_recorded_in.empty() || !lagged_network) throw;
+    throw InputError(std::string(error.what()) +
+                     "; the network forecasts a series: give --lags, --horizon and --target as "
+                     "in training");
+  }
   Dataset& data = selection.data;
   if (recorded && !request.lags.empty() && data.input_names != loaded.input_names) {
     throw InputError(table.name + " gives no input " +

@@ -119,6 +119,8 @@ class Predict(Workspace):
         self.assertEqual([row[0] for row in written[1:]], [f"d{i}" for i in range(2, 40)])
         self.assert_bad_input(run("--predict", series, "--load", weights, "--lags", "3,0"),
                               "gives no input value(t-2)")
+        self.assert_bad_input(run("--predict", series, "--load", weights),
+                              "no column 'value(t-2)'", "give --lags, --horizon and --target")
 
 
 if __name__ == "__main__":
