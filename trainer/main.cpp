@@ -36,7 +36,11 @@ RunState prepare(const Options& options) {
     state.loaded = load_weights(options);
     state.layers = select_layers(options, state.data, state.loaded);
     state.epochs = epochs_for(options);
-    state.split = split_rows(state.data, test_fraction_for(options));
+    state.split =
+        split_rows(state.data, test_fraction_for(options), validation_fraction_for(options),
+                   options.validation_fraction.has_value(), split_choice_for(options, state.data),
+                   options.seed);
+    arrange_rows(state.data, state.split);
     scale_columns(state);
     return state;
   } catch (const std::bad_alloc&) {
@@ -69,6 +73,7 @@ int run_program(int argc, const char* const* argv) {
     check_network(state);
     if (!options.load_path.empty()) check_loaded_outputs(state);
     print_header(stdout, state);
+    print_warnings(stderr, split_warnings(state));
 
     const bool track_test = !options.plot_path.empty() && state.test_rows() > 0;
     const std::vector<RunResult> runs = train_runs(state, track_test);

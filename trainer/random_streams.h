@@ -17,6 +17,8 @@ enum Purpose : std::uint32_t {
   kTrainingNetwork = 2,    ///< the oscillator's draws while training
   kEvaluationNetwork = 3,  ///< those of the final evaluation, made afresh
   kMonitorNetwork = 4,     ///< those of the test loss after each epoch, for the plot
+  kSplitting = 5,          ///< which rows are held out, with --split random
+  kValidationNetwork = 6,  ///< those of the validation loss after each epoch
 };
 
 /// One of several independent generators made from a run's seed.

@@ -145,8 +145,10 @@ void print_runs(std::FILE* out, const std::vector<RunFigures>& runs, bool has_te
   print_figures(out, "standard deviation", spread.training_deviation, spread.test_deviation,
                 has_test_rows);
   const RunFigures& kept = runs[kept_run(runs)];
-  std::fprintf(out, "\nkept      seed %u: the lowest loss on the training rows, %s\n",
-               static_cast<unsigned>(kept.seed), figure(kept.training_loss).c_str());
+  const bool validation = !std::isnan(kept.validation_loss);
+  std::fprintf(out, "\nkept      seed %u: the lowest loss on the %s rows, %s\n",
+               static_cast<unsigned>(kept.seed), validation ? "validation" : "training",
+               figure(validation ? kept.validation_loss : kept.training_loss).c_str());
 }
 
 void print_report(std::FILE* out, const std::vector<ReportLine>& lines, bool has_test_rows) {

@@ -25,9 +25,13 @@ MeanAndDeviation mean_and_deviation(const std::vector<RunFigures>& runs,
 }  // namespace
 
 std::size_t kept_run(const std::vector<RunFigures>& runs) {
+  const bool validation = !runs.empty() && !std::isnan(runs.front().validation_loss);
+  const auto loss = [&](const RunFigures& run) {
+    return validation ? run.validation_loss : run.training_loss;
+  };
   std::size_t kept = 0;
   for (std::size_t i = 1; i < runs.size(); ++i) {
-    if (runs[i].training_loss < runs[kept].training_loss) kept = i;
+    if (loss(runs[i]) < loss(runs[kept])) kept = i;
   }
   return kept;
 }

@@ -32,6 +32,36 @@ ColumnScaling ColumnScaling::to_unit_range(const std::vector<double>& cells, std
   return scaling;
 }
 
+ColumnScaling ColumnScaling::to_standard(const std::vector<double>& cells, std::size_t columns,
+                                         std::size_t rows) {
+  ColumnScaling scaling = identity(columns);
+  for (std::size_t c = 0; c < columns; ++c) {
+    // Worked out on the column divided by its largest magnitude, so that neither the sums
+    // nor the squares overflow for columns spanning most of the doubles.
+    double largest = 0.0;
+    for (std::size_t r = 0; r < rows; ++r)
+      largest = std::max(largest, std::fabs(cells[r * columns + c]));
+    if (largest == 0.0) continue;
+    double sum = 0.0;
+    for (std::size_t r = 0; r < rows; ++r) sum += cells[r * columns + c] / largest;
+    const double mean = sum / static_cast<double>(rows);
+    double squares = 0.0;
+    for (std::size_t r = 0; r < rows; ++r) {
+      const double d = cells[r * columns + c] / largest - mean;
+      squares += d * d;
+    }
+    const double deviation = std::sqrt(squares / static_cast<double>(rows));
+    const double factor = 1.0 / (deviation * largest);
+    if (deviation > 0.0 && std::isfinite(factor) && factor > 0.0) {
+      scaling.factor[c] = factor;
+      scaling.offset[c] = -mean / deviation;
+    } else {
+      scaling.offset[c] = -mean * largest;
+    }
+  }
+  return scaling;
+}
+
 void ColumnScaling::apply(std::vector<double>& cells) const {
   const std::size_t width = columns();
   for (std::size_t i = 0; i < cells.size(); ++i) {

@@ -18,6 +18,13 @@ struct ColumnScaling {
   static ColumnScaling to_unit_range(const std::vector<double>& cells, std::size_t columns,
                                      std::size_t rows);
 
+  /// Brings each column to mean 0 and deviation 1 on the first `rows` rows (the deviation of
+  /// those rows, divided by their count); a column constant on them, or whose deviation is too
+  /// small or too large to divide by, is shifted to mean 0 instead, so that it stays finite
+  /// and invertible.
+  static ColumnScaling to_standard(const std::vector<double>& cells, std::size_t columns,
+                                   std::size_t rows);
+
   std::size_t columns() const { return factor.size(); }
   /// Scales every row of `cells` in place.
   void apply(std::vector<double>& cells) const;

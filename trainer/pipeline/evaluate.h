@@ -2,6 +2,7 @@
 #define OSCNET_TRAINER_PIPELINE_EVALUATE_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "trainer/pipeline/run_state.h"
@@ -15,6 +16,14 @@ struct Outcome {
   std::vector<double> training_predicted;
   std::vector<double> test_predicted;
   double training_loss = 0.0;  ///< in scaled units, as kept_run compares runs
+  /// On the validation rows, in scaled units; not-a-number without them.
+  double validation_loss = 0.0;
+  /// The rows that judge whether the network learned anything: "validation", or "test"
+  /// without validation rows, or empty without either. On them, in scaled units, the loss of
+  /// the network and that of always predicting the training targets' mean.
+  std::string held_out_rows;
+  double held_out_loss = 0.0;
+  double mean_held_out_loss = 0.0;
 };
 
 /// Evaluates `params` (in scaled units) on a network made afresh for it: a saved network loaded

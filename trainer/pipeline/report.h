@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "trainer/classification_figures.h"
@@ -16,7 +17,11 @@ namespace trainer {
 /// The lines before training: version, data, rows, network, training and scaling.
 void print_header(std::FILE* out, const RunState& state);
 
-/// With several runs, prints each one's figures; returns the index of the run to keep.
+/// Prints each warning on a line of its own, as the program's.
+void print_warnings(std::FILE* out, const std::vector<std::string>& warnings);
+
+/// With several runs, prints each one's figures; then, with validation rows, where the kept
+/// run stopped and which epoch's weights it kept. Returns the index of the run to keep.
 std::size_t report_runs(std::FILE* out, const RunState& state,
                         const std::vector<RunResult>& results);
 
@@ -29,7 +34,9 @@ std::vector<ReportLine> report_lines(const RunState& state, const Outcome& outco
 /// confusion matrix.
 ClassificationFigures classification_of(const RunState& state, const Outcome& outcome);
 
-/// Prints the table of report_lines, or for a classification its accuracy and confusion matrix.
+/// Prints the table of report_lines, or for a classification its accuracy and confusion matrix;
+/// and says so plainly when the network does no better than the training targets' mean on the
+/// rows held out (validation, or else test).
 void report_outcome(std::FILE* out, const RunState& state, const Outcome& outcome);
 
 }  // namespace trainer

@@ -15,11 +15,17 @@
 
 namespace trainer {
 
-/// How the rows are shared out: the first `training_rows` train the network, the
-/// `test_rows` after them test it.
+/// How the rows are shared out. The steps see the data's rows rearranged: the first
+/// `training_rows` train the network, the `validation_rows` after them choose its epoch, and
+/// the `test_rows` after those test it; each part in the data's order.
 struct RowSplit {
   std::size_t training_rows = 0;
+  std::size_t validation_rows = 0;
   std::size_t test_rows = 0;
+  SplitChoice choice = SplitChoice::tail;
+  /// For each row as the steps see it, its row in the data as read; empty when the parts are
+  /// the data's rows in order.
+  std::vector<std::size_t> order;
 };
 
 /// Where the data's rows come from, for a predictions file that repeats the columns as given.
@@ -48,7 +54,11 @@ struct RunState {
   std::size_t in() const { return data.input_width(); }
   std::size_t out() const { return data.target_width(); }
   std::size_t training_rows() const { return split.training_rows; }
+  std::size_t validation_rows() const { return split.validation_rows; }
   std::size_t test_rows() const { return split.test_rows; }
+  /// The first validation row, and the first test row, as the steps see the rows.
+  std::size_t validation_start() const { return split.training_rows; }
+  std::size_t test_start() const { return split.training_rows + split.validation_rows; }
   std::size_t runs() const { return static_cast<std::size_t>(options.runs); }
   /// Run `index` uses this seed; parse_options keeps it in range.
   std::uint32_t seed(std::size_t index) const {

@@ -1,15 +1,35 @@
 #include "trainer/pipeline/scale.h"
 
+#include "trainer/pipeline/defaults.h"
+
 namespace trainer {
+namespace {
+
+ColumnScaling scaling_of(ScaleChoice choice, const std::vector<double>& cells, std::size_t columns,
+                         std::size_t rows) {
+  switch (choice) {
+    case ScaleChoice::minmax:
+      return ColumnScaling::to_unit_range(cells, columns, rows);
+    case ScaleChoice::standard:
+      return ColumnScaling::to_standard(cells, columns, rows);
+    case ScaleChoice::none:
+      break;
+  }
+  return ColumnScaling::identity(columns);
+}
+
+}  // namespace
+
+ScaleChoice scale_choice_for(const Options& options) {
+  return options.scaling.value_or(kDefaultScaling);
+}
 
 void scale_columns(RunState& state) {
   const Dataset& data = state.data;
   const std::size_t rows = state.training_rows();
-  const bool scale = state.options.scaling.value_or(ScaleChoice::minmax) != ScaleChoice::none;
-  state.input_scaling = scale ? ColumnScaling::to_unit_range(data.inputs, state.in(), rows)
-                              : ColumnScaling::identity(state.in());
-  state.target_scaling = scale ? ColumnScaling::to_unit_range(data.targets, state.out(), rows)
-                               : ColumnScaling::identity(state.out());
+  const ScaleChoice choice = scale_choice_for(state.options);
+  state.input_scaling = scaling_of(choice, data.inputs, state.in(), rows);
+  state.target_scaling = scaling_of(choice, data.targets, state.out(), rows);
   state.scaled_inputs = data.inputs;
   state.input_scaling.apply(state.scaled_inputs);
   state.scaled_targets = data.targets;

@@ -7,6 +7,9 @@
 
 namespace trainer {
 
+/// --scale, or the default.
+ScaleChoice scale_choice_for(const Options& options);
+
 /// Chooses the scaling of every input and target column from the training rows alone (the
 /// held-out rows must not shape what the network sees), and fills the state's scaled copies.
 void scale_columns(RunState& state);

@@ -15,24 +15,35 @@ namespace trainer {
 /// --epochs, or the default: none with --load (the loaded network is evaluated as it is).
 int epochs_for(const Options& options);
 
-/// Told of each finished epoch and its loss; returns false when the run's outcome is no longer
-/// wanted and it may stop.
-using EpochHook = std::function<bool(int epoch, double loss)>;
+/// --patience, or the default.
+int patience_for(const Options& options);
+
+/// Told of each finished epoch, its training loss and its validation loss (not-a-number
+/// without validation rows); returns false when the run's outcome is no longer wanted and it
+/// may stop.
+using EpochHook = std::function<bool(int epoch, double loss, double validation_loss)>;
 
 /// What one run reached.
 struct RunResult {
   RunFigures figures;
-  std::vector<double> params;         ///< trained, in scaled units
-  std::vector<double> training_loss;  ///< per epoch
-  std::vector<double> test_loss;      ///< per epoch, when asked for
+  std::vector<double> params;           ///< kept, in scaled units
+  std::vector<double> training_loss;    ///< per epoch run
+  std::vector<double> validation_loss;  ///< per epoch run, with validation rows
+  std::vector<double> test_loss;        ///< per epoch run, when asked for
+  /// With validation rows: the epoch whose weights are kept (from 1), else 0; and its
+  /// validation loss.
+  int best_epoch = 0;
+  double best_validation_loss = 0.0;
 };
 
-/// Runs the epochs of the run of `seed` on `network`; returns each epoch's mean loss over the
-/// training rows, each row's loss measured before its first step. `test_loss` gets the loss on
-/// the test rows after each epoch when it is not null. Throws TrainingFailed when the loss
-/// leaves the range of numbers.
-std::vector<double> train_epochs(Network& network, const RunState& state, std::uint32_t seed,
-                                 std::vector<double>* test_loss, const EpochHook& hook);
+/// Runs the epochs of the run of `seed` on `network`, into `result`'s losses: each epoch's
+/// mean loss over the training rows (each row's measured before its first step), and after
+/// each epoch the loss on the validation rows and, with `track_test`, on the test rows. With
+/// validation rows, stops after --patience epochs without a better validation loss and leaves
+/// the network holding the weights of the best epoch. Throws TrainingFailed when a loss
+/// diverges (see DivergenceWatch).
+void train_epochs(Network& network, const RunState& state, std::uint32_t seed, bool track_test,
+                  const EpochHook& hook, RunResult& result);
 
 /// One run: its network from its first weights, trained and evaluated.
 RunResult train_run(const RunState& state, std::uint32_t seed, bool track_test,

@@ -80,6 +80,8 @@ void write_plot(std::FILE* out, const RunState& state, const RunResult& run,
   PlotData plot;
   plot.training_loss = run.training_loss;
   plot.test_loss = run.test_loss;
+  plot.validation_loss = run.validation_loss;
+  plot.best_epoch = run.best_epoch;
   plot.title = "oscnet-train: " + shortened(state.data.name, 50);
   plot.target_names = state.data.target_names;
   plot.rows_label = test ? "test rows" : "training rows";

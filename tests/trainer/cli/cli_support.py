@@ -28,6 +28,9 @@ NETWORK = "network"
 MEAN = "mean of the training targets"
 PERSISTENCE = "next value = current value"
 BASELINES = (MEAN, PERSISTENCE)
+# The split that tests reasoning about which rows train and which test ask for: the test rows
+# the last ones, in order, and no validation rows, so that every other row trains the network.
+TAIL_SPLIT = ("--split", "tail", "--validation-fraction", 0)
 
 
 def program():
@@ -141,20 +144,24 @@ def parse_runs(out):
             deviation = figures(words[2:])
         else:
             raise AssertionError(f"unexpected row in the table of runs: {line!r}")
-    kept = re.search(r"^kept +seed (\d+): the lowest loss on the training rows, (\S+)$", out,
-                     re.M)
+    kept = re.search(r"^kept +seed (\d+): the lowest loss on the (?:training|validation) rows, "
+                     r"(\S+)$", out, re.M)
     if kept is None:
         raise AssertionError(f"no run kept in the output:\n{out}")
     return runs, mean, deviation, int(kept.group(1))
 
 
-def rows_split(out):
-    """(training rows, test rows) as the program says it split them."""
-    match = re.search(r"^rows\s+(\d+) for training, (\d+|none held out) for testing", out, re.M)
+def rows_split(out, validation=False):
+    """(training rows, test rows) as the program says it split them; with `validation`,
+    (training rows, validation rows, test rows)."""
+    match = re.search(r"^rows\s+(\d+) for training, (?:(\d+) for validation, )?"
+                      r"(\d+|none held out|none) for testing", out, re.M)
     if not match:
         raise AssertionError(f"no row counts in the output:\n{out}")
-    test = match.group(2)
-    return int(match.group(1)), 0 if test == "none held out" else int(test)
+    training = int(match.group(1))
+    held = int(match.group(2) or 0)
+    test = 0 if match.group(3).startswith("none") else int(match.group(3))
+    return (training, held, test) if validation else (training, test)
 
 
 PROGRESS_LINE = re.compile(r"^epoch (\d+)/(\d+)\s+loss (\S+)")

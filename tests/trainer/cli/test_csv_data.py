@@ -6,7 +6,7 @@ import random
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from cli_support import (MEAN, NETWORK, PERSISTENCE, Workspace, mean, nrmse, progress_lines,
+from cli_support import (MEAN, NETWORK, PERSISTENCE, TAIL_SPLIT, Workspace, mean, nrmse, progress_lines,
                          rmse, rows_split, sin_rows, split_at)
 
 SVG = "{http://www.w3.org/2000/svg}"
@@ -30,7 +30,7 @@ class Learning(Workspace):
     def test_a_learnable_function_beats_the_mean_and_the_baseline_matches_its_definition(self):
         rows = sin_rows(300)
         data = self.write_csv("sin.csv", rows, header=["x1", "x2", "y"])
-        result = self.run_ok("--data", data, "--quiet", *QUICK)
+        result = self.run_ok("--data", data, "--quiet", *QUICK, *TAIL_SPLIT)
         self.assertEqual(rows_split(result.out), (240, 60))
         table = result.table()
         # No series here, so no "next value" line.
@@ -88,7 +88,7 @@ class Splitting(Workspace):
         rows = trend_rows(100)
         data = self.write_csv("trend.csv", rows)
         for extra in ((), ("--shuffle", "--seed", 3)):
-            result = self.run_ok("--data", data, "--test-fraction", 0.3, "--epochs", 2,
+            result = self.run_ok("--data", data, *TAIL_SPLIT, "--test-fraction", 0.3, "--epochs", 2,
                                  "--quiet", *extra)
             self.assertEqual(rows_split(result.out), (70, 30))
             targets = [row[1] for row in rows]
@@ -102,7 +102,8 @@ class Splitting(Workspace):
     def test_no_test_rows_reports_the_training_rows_only(self):
         rows = trend_rows(40)
         data = self.write_csv("trend.csv", rows)
-        result = self.run_ok("--data", data, "--test-fraction", 0, "--epochs", 2, "--quiet")
+        result = self.run_ok("--data", data, "--test-fraction", 0, "--epochs", 2, "--quiet",
+                             "--validation-fraction", 0)
         self.assertEqual(rows_split(result.out), (40, 0))
         table = result.table()
         targets = [row[1] for row in rows]
@@ -111,7 +112,8 @@ class Splitting(Workspace):
         self.assert_close(table[MEAN][0], rmse([mean(targets)] * 40, targets), 1e-3)
 
     def test_the_series_default_split_can_be_changed(self):
-        result = self.run_ok("--test-fraction", 0.25, "--epochs", 1, "--quiet")
+        result = self.run_ok("--test-fraction", 0.25, "--epochs", 1, "--quiet", "--validation-fraction",
+                             0)
         self.assertEqual(rows_split(result.out), (750, 250))
         self.assertIn(PERSISTENCE, result.table())
 
@@ -123,7 +125,8 @@ class Splitting(Workspace):
             rows.append((a, b, c, a + b, 10 * (b - c)))
         data = self.write_csv("two.csv", rows, header=["a", "b", "c", "sum", "difference"])
         plot = self.path("two.svg")
-        result = self.run_ok("--data", data, "--targets", 2, "--epochs", 3, "--quiet", "--plot",
+        result = self.run_ok("--data", data, *TAIL_SPLIT, "--targets", 2, "--epochs", 3, "--quiet",
+                             "--plot",
                              plot)
         self.assertRegex(result.out, r"3 inputs -> .* -> 2 outputs")
         # Truth and network for each target over the 16 held-out rows.
@@ -164,8 +167,8 @@ class Scaling(Workspace):
     def test_errors_are_in_the_data_units_with_and_without_scaling(self):
         rows = self.big_units()
         data = self.write_csv("big.csv", rows, header=["hours", "load", "power"])
-        scaled = self.run_ok("--data", data, "--quiet", *QUICK).table()
-        unscaled = self.run_ok("--data", data, "--quiet", "--no-scale", "--layers", "8:tanh",
+        scaled = self.run_ok("--data", data, "--quiet", *QUICK, *TAIL_SPLIT).table()
+        unscaled = self.run_ok("--data", data, *TAIL_SPLIT, "--quiet", "--no-scale", "--layers", "8:tanh",
                                "--lr", 1e-5, "--epochs", 5).table()
         training, test = split_at([row[2] for row in rows], 0.2)
         centre = mean(training)
@@ -191,7 +194,8 @@ class Scaling(Workspace):
                      for row in rows]
         raw = self.write_csv("raw.csv", rows)
         ready = self.write_csv("ready.csv", prescaled)
-        arguments = ("--quiet", "--layers", "6:tanh", "--lr", 0.05, "--epochs", 5, "--seed", 3)
+        arguments = ("--quiet", "--layers", "6:tanh", "--lr", 0.05, "--epochs", 5, "--seed", 3,
+                     *TAIL_SPLIT)
         on_raw = self.run_ok("--data", raw, *arguments).table()[NETWORK]
         on_ready = self.run_ok("--data", ready, "--no-scale", *arguments).table()[NETWORK]
         # The same errors, the raw ones in the raw units.
@@ -261,7 +265,7 @@ class Plot(Workspace):
         data = self.write_csv("sin.csv", rows, header=["x1", "x2", "y"])
         plot = self.path("run.svg")
         epochs = 12
-        result = self.run_ok("--data", data, "--plot", plot, "--layers", "8:tanh", "--lr",
+        result = self.run_ok("--data", data, *TAIL_SPLIT, "--plot", plot, "--layers", "8:tanh", "--lr",
                              0.05, "--epochs", epochs)
         root, lines = self.polylines(plot)
         # Self-contained: nothing fetched from elsewhere.
@@ -346,7 +350,7 @@ class Plot(Workspace):
         rows = sin_rows(30)
         data = self.write_csv("sin.csv", rows)
         plot = self.path("train.svg")
-        self.run_ok("--data", data, "--epochs", 3, "--quiet", "--test-fraction", 0, "--plot",
+        self.run_ok("--data", data, *TAIL_SPLIT, "--epochs", 3, "--quiet", "--test-fraction", 0, "--plot",
                     plot)
         _, lines = self.polylines(plot)
         self.assertEqual(sorted(len(points) for points in lines).count(30), 2, lines)

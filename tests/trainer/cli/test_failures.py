@@ -215,8 +215,8 @@ class TrainingFailure(Workspace):
                 os.makedirs(out_dir, exist_ok=True)
                 target = os.path.join(out_dir, "result.file")
                 process = subprocess.Popen(
-                    command("--data", data, "--layers", "2:tanh", "--epochs", "5000", option,
-                            target), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                    command("--data", data, "--layers", "2:tanh", "--epochs", "5000",
+                            "--validation-fraction", 0, option, target), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                     stderr=subprocess.PIPE, text=True)
                 first = process.stderr.readline()
                 # Held still while the directory goes: progress no longer fills the pipe.

@@ -5,7 +5,8 @@ import math
 import random
 import unittest
 
-from cli_support import (MEAN, NETWORK, Workspace, assert_paced_progress, needs_python_package,
+from cli_support import (MEAN, NETWORK, TAIL_SPLIT, Workspace, assert_paced_progress,
+                         needs_python_package,
                          progress_lines, rmse, run, sin_rows, split_at)
 
 # No oscillator layer: its random draws would make two evaluations of one network differ.
@@ -171,8 +172,8 @@ class PythonPackage(Workspace):
         for extra in (("--lr", 0.05), ("--no-scale", "--lr", 1e-7)):
             with self.subTest(extra=extra):
                 weights = self.path("weights.json")
-                result = self.run_ok("--data", self.data, "--quiet", "--layers", STEADY_LAYERS,
-                                     "--epochs", 10, "--save", weights, *extra)
+                result = self.run_ok("--data", self.data, *TAIL_SPLIT, "--quiet", "--layers",
+                                     STEADY_LAYERS, "--epochs", 10, "--save", weights, *extra)
                 table = result.table()
                 shown = table[NETWORK]
                 if "--no-scale" not in extra:
@@ -206,8 +207,8 @@ class PythonPackage(Workspace):
         for extra in ((), ("--no-scale",)):
             with self.subTest(extra=extra):
                 again = self.path("again.json")
-                result = self.run_ok("--data", self.data, "--load", weights, "--save", again,
-                                     *extra)
+                result = self.run_ok("--data", self.data, *TAIL_SPLIT, "--load", weights, "--save",
+                                     again, *extra)
                 self.assertIn("5 sigmoid -> 3 tanh", result.out)
                 shown = result.table()[NETWORK]
                 self.assertLessEqual(abs(own[0] - shown[0]), 1e-3 * own[0], (own, shown))

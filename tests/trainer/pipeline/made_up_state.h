@@ -46,7 +46,8 @@ inline Dataset smooth_data(std::size_t rows) {
 }
 
 /// The state the program prepares for `data` and `options`: split by --test-fraction (a fifth
-/// unset), scaled on the training rows, with small tanh layers unless --layers says otherwise.
+/// unset), --validation-fraction (none unset) and --split (tail unset), scaled on the training
+/// rows, with small tanh layers unless --layers says otherwise.
 inline RunState made_up_state(Dataset data, Options options = {}) {
   if (!options.test_fraction) options.test_fraction = 0.2;
   if (options.data_path.empty()) options.data_path = "made.csv";
@@ -56,7 +57,11 @@ inline RunState made_up_state(Dataset data, Options options = {}) {
   state.layers =
       options.layers.empty() ? std::vector<HiddenLayer>{{6, Activation::tanh}} : options.layers;
   state.epochs = options.epochs.value_or(0);
-  state.split = split_rows(state.data, *options.test_fraction);
+  state.split =
+      split_rows(state.data, *options.test_fraction, options.validation_fraction.value_or(0.0),
+                 options.validation_fraction.has_value(), options.split.value_or(SplitChoice::tail),
+                 options.seed);
+  arrange_rows(state.data, state.split);
   scale_columns(state);
   return state;
 }

@@ -41,7 +41,7 @@ TEST(WriteOutputs, SavedWeightsPredictInTheDatasUnits) {
   Dataset data = smooth_data(30);
   for (double& target : data.targets) target = 500 + 40 * target;
   const RunState state = made_up_state(data, options);
-  const RunResult run = train_run(state, 1, false, [](int, double) { return true; });
+  const RunResult run = train_run(state, 1, false, [](int, double, double) { return true; });
   const Outcome outcome = evaluate(state, 1, run.params);
 
   const std::string text =
