@@ -100,5 +100,14 @@ TEST(PrintRuns, WithoutTestRowsOnlyTheTrainingColumns) {
   EXPECT_EQ(lines[8], "kept      seed 1: the lowest loss on the training rows, 0.5");
 }
 
+TEST(KeptRun, TheLowestValidationLossWhenThereIsOne) {
+  std::vector<RunFigures> runs = {run_of(10, 1.0, 1.0, 1.0), run_of(11, 2.0, 1.0, 1.0),
+                                  run_of(12, 3.0, 1.0, 1.0)};
+  runs[0].validation_loss = 0.9;
+  runs[1].validation_loss = 0.2;
+  runs[2].validation_loss = 0.5;
+  EXPECT_EQ(kept_run(runs), 1u);
+}
+
 }  // namespace
 }  // namespace trainer

@@ -130,5 +130,34 @@ TEST(FoldScaling, FoldedWeightsPredictRawUnitsThroughTheLibrary) {
   expect_folding_commutes({2, {{3, Activation::tanh}, {5, Activation::sigmoid}}, 4}, 400);
 }
 
+TEST(Scaling, StandardGivesMeanZeroAndDeviationOneOnTheFirstRows) {
+  // Column 0: 1, 3, 5, 7 (mean 4, deviation sqrt(5)); column 1 constant; the last row left out.
+  std::vector<double> cells = {1, 2, 3, 2, 5, 2, 7, 2, 100, -5};
+  const std::vector<double> original = cells;
+  const ColumnScaling scaling = ColumnScaling::to_standard(cells, 2, 4);
+  scaling.apply(cells);
+  double sum = 0.0, squares = 0.0;
+  for (std::size_t r = 0; r < 4; ++r) {
+    sum += cells[r * 2];
+    squares += cells[r * 2] * cells[r * 2];
+    EXPECT_EQ(cells[r * 2 + 1], 0.0);  // the constant column, shifted to 0
+  }
+  EXPECT_NEAR(sum, 0.0, 1e-12);
+  EXPECT_NEAR(squares / 4, 1.0, 1e-12);
+  EXPECT_NEAR(cells[8], 96 / std::sqrt(5.0), 1e-12);
+  EXPECT_EQ(cells[9], -7.0);
+  for (std::size_t r = 0; r < 5; ++r) scaling.invert_row(&cells[r * 2]);
+  for (std::size_t i = 0; i < cells.size(); ++i) EXPECT_NEAR(cells[i], original[i], 1e-12);
+}
+
+TEST(Scaling, StandardStaysFiniteForColumnsSpanningMostDoubles) {
+  std::vector<double> cells = {-1e308, 1e308, 1e308, 0, 4e-320, 0};
+  const ColumnScaling scaling = ColumnScaling::to_standard(cells, 2, 3);
+  scaling.apply(cells);
+  for (const double cell : cells) EXPECT_TRUE(std::isfinite(cell)) << cell;
+  // Column 0 is -1e308, 1e308, 0: mean 0, so 1e308 lies sqrt(3/2) deviations up.
+  EXPECT_NEAR(cells[2], std::sqrt(1.5), 1e-12);
+}
+
 }  // namespace
 }  // namespace trainer

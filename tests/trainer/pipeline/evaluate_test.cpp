@@ -47,5 +47,31 @@ TEST(Evaluate, WeightsBeyondTheNumbersAreADivergence) {
   EXPECT_THROW(evaluate(state, 1, params), TrainingFailed);
 }
 
+TEST(Evaluate, TheValidationRowsJudgeTheNetworkAgainstTheTrainingMean) {
+  Options options;
+  options.test_fraction = 1.0 / 3;
+  options.validation_fraction = 0.25;
+  // Training targets 0, 4, 2 (scaled -1, 1, 0: mean 0), validation 3, test 1 and 2.
+  const RunState state =
+      made_up_state(made_up_data(1, 1, {1, 2, 3, 4, 5, 6}, {0, 4, 2, 3, 1, 2}), options);
+  ASSERT_EQ(state.validation_rows(), 1u);
+  std::vector<double> params(layout_of(state).count(), 0.0);
+  params.back() = 1.0;  // every output 1 in scaled units: 4 in the data's
+  const Outcome outcome = evaluate(state, 1, params);
+  EXPECT_EQ(outcome.test_truth, (std::vector<double>{1, 2}));
+  EXPECT_EQ(outcome.held_out_rows, "validation");
+  EXPECT_DOUBLE_EQ(outcome.validation_loss, 0.25);  // 3 is 0.5 scaled
+  EXPECT_DOUBLE_EQ(outcome.held_out_loss, 0.25);
+  EXPECT_DOUBLE_EQ(outcome.mean_held_out_loss, 0.25);
+
+  Options no_validation = options;
+  no_validation.validation_fraction = 0.0;
+  const RunState tested =
+      made_up_state(made_up_data(1, 1, {1, 2, 3, 4, 5, 6}, {0, 4, 2, 3, 1, 2}), no_validation);
+  const Outcome on_test = evaluate(tested, 1, params);
+  EXPECT_EQ(on_test.held_out_rows, "test");
+  EXPECT_TRUE(std::isnan(on_test.validation_loss));
+}
+
 }  // namespace
 }  // namespace trainer

@@ -153,5 +153,66 @@ TEST(ReportOutcome, AClassificationShowsAccuracyAndTheConfusionMatrix) {
   EXPECT_EQ(text.find("RMSE"), std::string::npos) << text;
 }
 
+TEST(PrintHeader, ValidationRowsARandomSplitAndWhenTrainingStops) {
+  Options options;
+  options.epochs = 50;
+  options.validation_fraction = 0.25;
+  options.split = SplitChoice::random;
+  options.seed = 9;
+  options.patience = 7;
+  options.scaling = ScaleChoice::standard;
+  const RunState state = made_up_state(smooth_data(50), options);
+  const std::string text = printed([&](std::FILE* out) { print_header(out, state); });
+  EXPECT_TRUE(has_line(text,
+                       "rows      30 for training, 10 for validation, 10 for testing (drawn at "
+                       "random, --split random with seed 9)"))
+      << text;
+  EXPECT_NE(text.find("learning rate 0.01, up to 50 epochs of 1 step"), std::string::npos) << text;
+  EXPECT_TRUE(has_line(text,
+                       "stopping  after 7 epochs without a better validation loss; the best "
+                       "epoch's weights are kept"))
+      << text;
+  EXPECT_TRUE(
+      has_line(text, "scaling   every column to mean 0 and deviation 1 on the training rows"))
+      << text;
+}
+
+TEST(ReportRuns, WhereTheRunStoppedAndWhichEpochItKept) {
+  Options options;
+  options.epochs = 40;
+  const RunState state = made_up_state(smooth_data(10), options);
+  RunResult run;
+  run.training_loss.assign(25, 1.0);
+  run.best_epoch = 20;
+  run.best_validation_loss = 0.125;
+  EXPECT_EQ(printed([&](std::FILE* out) { report_runs(out, state, {run}); }),
+            "\nepochs    stopped after epoch 25 of 40; best validation loss 0.125 at epoch 20, "
+            "whose weights are kept\n");
+  run.training_loss.assign(40, 1.0);
+  EXPECT_NE(printed([&](std::FILE* out) {
+              report_runs(out, state, {run});
+            }).find("epochs    all 40 run; best validation loss 0.125 at epoch 20"),
+            std::string::npos);
+  run.best_epoch = 0;  // no validation rows
+  EXPECT_EQ(printed([&](std::FILE* out) { report_runs(out, state, {run}); }), "");
+}
+
+TEST(ReportOutcome, SaysPlainlyWhenTheNetworkIsNoBetterThanTheMean) {
+  const RunState state = made_up_state(smooth_data(10));
+  Outcome outcome = hand_made_outcome();
+  const auto note = [&] {
+    return printed([&](std::FILE* out) { report_outcome(out, state, outcome); })
+        .find(
+            "On the validation rows the network does no better than always predicting the "
+            "mean");
+  };
+  outcome.held_out_rows = "validation";
+  outcome.held_out_loss = 0.5;
+  outcome.mean_held_out_loss = 0.4;
+  EXPECT_NE(note(), std::string::npos);
+  outcome.held_out_loss = 0.3;
+  EXPECT_EQ(note(), std::string::npos);
+}
+
 }  // namespace
 }  // namespace trainer

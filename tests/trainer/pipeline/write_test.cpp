@@ -31,34 +31,42 @@ TEST(CheckOutputs, RefusesToOverwriteTheDataOrWriteTwiceToAFile) {
   EXPECT_THROW(check_outputs(options), InputError);
 }
 
-TEST(WriteOutputs, SavedWeightsPredictInTheDatasUnits) {
-  Options options;
-  options.epochs = 10;
-  options.quiet = true;
-  options.save_path = ::testing::TempDir() + "/write_test_saved.json";
-  options.layers = {{5, Activation::tanh}, {3, Activation::sigmoid}};
-  // Targets far from [-1, 1], so that an unfolded scaling could not pass.
-  Dataset data = smooth_data(30);
-  for (double& target : data.targets) target = 500 + 40 * target;
-  const RunState state = made_up_state(data, options);
-  const RunResult run = train_run(state, 1, false, [](int, double, double) { return true; });
-  const Outcome outcome = evaluate(state, 1, run.params);
+TEST(WriteOutputs, SavedWeightsPredictInTheDatasUnitsWhateverTheScaling) {
+  for (const ScaleChoice scaling :
+       {ScaleChoice::minmax, ScaleChoice::standard, ScaleChoice::none}) {
+    Options options;
+    options.epochs = 10;
+    options.quiet = true;
+    options.scaling = scaling;
+    options.learning_rate = scaling == ScaleChoice::none ? 1e-6 : 0.01;
+    options.validation_fraction = 0.2;
+    options.split = SplitChoice::random;
+    options.save_path = ::testing::TempDir() + "/write_test_saved.json";
+    options.layers = {{5, Activation::tanh}, {3, Activation::sigmoid}};
+    // Targets far from [-1, 1], so that an unfolded scaling could not pass.
+    Dataset data = smooth_data(30);
+    for (double& target : data.targets) target = 500 + 40 * target;
+    const RunState state = made_up_state(data, options);
+    const RunResult run = train_run(state, 1, false, [](int, double, double) { return true; });
+    const Outcome outcome = evaluate(state, 1, run.params);
 
-  const std::string text =
-      printed([&](std::FILE* out) { write_outputs(out, state, run, outcome); });
-  EXPECT_EQ(text,
-            "\nweights saved to " + options.save_path + " (they work on the data's own units)\n");
-  const WeightsFile saved = read_weights_file(options.save_path);
-  std::remove(options.save_path.c_str());
-  EXPECT_EQ(saved.layers, options.layers);
-  Network network(2, 1, saved.layers, 1);
-  network.set_params(saved.params);
-  std::vector<double> predicted(state.test_rows());
-  network.predict_rows(state.data.input_row(state.training_rows()), state.test_rows(),
-                       predicted.data());
-  ASSERT_EQ(predicted.size(), outcome.test_predicted.size());
-  for (std::size_t r = 0; r < predicted.size(); ++r) {
-    EXPECT_NEAR(predicted[r], outcome.test_predicted[r], 1e-9) << "row " << r;
+    const std::string text =
+        printed([&](std::FILE* out) { write_outputs(out, state, run, outcome); });
+    EXPECT_EQ(text,
+              "\nweights saved to " + options.save_path + " (they work on the data's own units)\n");
+    const WeightsFile saved = read_weights_file(options.save_path);
+    std::remove(options.save_path.c_str());
+    EXPECT_EQ(saved.layers, options.layers);
+    Network network(2, 1, saved.layers, 1);
+    network.set_params(saved.params);
+    std::vector<double> predicted(state.test_rows());
+    network.predict_rows(state.data.input_row(state.test_start()), state.test_rows(),
+                         predicted.data());
+    ASSERT_EQ(predicted.size(), outcome.test_predicted.size());
+    for (std::size_t r = 0; r < predicted.size(); ++r) {
+      EXPECT_NEAR(predicted[r], outcome.test_predicted[r], 1e-9)
+          << "row " << r << ", scaling " << static_cast<int>(scaling);
+    }
   }
 }
 
