@@ -292,9 +292,13 @@ Data
                          reported as accuracy
   --test-fraction F      hold out F of the rows for testing
                          (default 0.2; 0.5 for the built-in series)
-  --validation-fraction F  hold out F of the training rows to choose the epoch
+  --validation-fraction F  hold out F of the training rows to choose the epoch whose
+                         weights are kept (default 0.2; 0 for the built-in series);
+                         0 turns validation and early stopping off
   --patience N           stop after N epochs without a better validation loss
-  --split random|tail    hold out rows at random (tables) or the last ones (series)
+                         (default 500; 0: every epoch runs, the best is still kept)
+  --split random|tail    hold out rows at random, drawn with --seed (the default for
+                         tables), or the last ones, in order (the default for series)
   --scale minmax|standard|none
                          scale every column on the training rows to [-1, 1], to mean 0
                          and deviation 1, or not at all (errors are always reported in
@@ -307,13 +311,15 @@ Network and training
   --optimizer gd|adagrad gradient descent (default) or Adagrad, whose sums of squared
                          gradients carry over from row to row for the whole run
   --lr RATE              learning rate (default 0.01)
-  --epochs N             passes over the training rows (default 2000; 0 with --load)
+  --epochs N             passes over the training rows, at most (default 2000; 0 with
+                         --load)
   --iterations N         training steps per row and pass (default 1)
   --shuffle              visit the training rows in a new random order every pass
   --seed N               seeds the initial weights, the shuffling and the oscillator's
                          random draws, so that a run can be repeated (default 1)
   --runs K               train K networks, with seeds N, N+1, ..., N+K-1, and report each;
-                         the one with the lowest training loss is kept (default 1)
+                         the one with the lowest validation loss (training loss without
+                         validation rows) is kept (default 1)
   --jobs J               train up to J runs at once on threads of their own (default 1;
                          0: one per core); the figures do not depend on it
 
@@ -334,8 +340,8 @@ Limits (sizes in bytes, or with K, M or G for 1024, 1024^2, 1024^3)
   --max-line-length SIZE the longest line of a data file (default 1M); a cell may hold
                          64K at most
 
-Exit status: 0 done, 1 training failed (the loss left the range of numbers, or memory
-ran out) or a file could not be written, 2 bad input (options, data or weights file).
+Exit status: 0 done, 1 training failed (the loss diverged, or memory ran out) or a file
+could not be written, 2 bad input (options, data or weights file).
 )";
 }
 

@@ -112,8 +112,7 @@ class Splitting(Workspace):
         self.assert_close(table[MEAN][0], rmse([mean(targets)] * 40, targets), 1e-3)
 
     def test_the_series_default_split_can_be_changed(self):
-        result = self.run_ok("--test-fraction", 0.25, "--epochs", 1, "--quiet", "--validation-fraction",
-                             0)
+        result = self.run_ok("--test-fraction", 0.25, "--epochs", 1, "--quiet")
         self.assertEqual(rows_split(result.out), (750, 250))
         self.assertIn(PERSISTENCE, result.table())
 

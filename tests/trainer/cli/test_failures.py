@@ -216,8 +216,9 @@ class TrainingFailure(Workspace):
                 target = os.path.join(out_dir, "result.file")
                 process = subprocess.Popen(
                     command("--data", data, "--layers", "2:tanh", "--epochs", "5000",
-                            "--validation-fraction", 0, option, target), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                    stderr=subprocess.PIPE, text=True)
+                            "--validation-fraction", 0, option, target),
+                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                    text=True)
                 first = process.stderr.readline()
                 # Held still while the directory goes: progress no longer fills the pipe.
                 os.kill(process.pid, signal.SIGSTOP)
