@@ -40,7 +40,7 @@ RunState prepare(const Options& options) {
         split_rows(state.data, test_fraction_for(options), validation_fraction_for(options),
                    options.validation_fraction.has_value(), split_choice_for(options, state.data),
                    options.seed);
-    arrange_rows(state.data, state.split);
+    arrange_rows(state.data, state.source, state.split);
     scale_columns(state);
     return state;
   } catch (const std::bad_alloc&) {

@@ -103,7 +103,7 @@ RowSplit split_rows(const Dataset& data, double test_fraction, double validation
   return split;
 }
 
-void arrange_rows(Dataset& data, const RowSplit& split) {
+void arrange_rows(Dataset& data, RowSource& source, const RowSplit& split) {
   if (split.order.empty()) return;
   const auto arranged = [&](const std::vector<double>& cells, std::size_t width) {
     std::vector<double> out;
@@ -118,6 +118,12 @@ void arrange_rows(Dataset& data, const RowSplit& split) {
   data.targets = arranged(data.targets, data.target_width());
   if (!data.current_values.empty()) {
     data.current_values = arranged(data.current_values, data.target_width());
+  }
+  if (source.rows.size() == data.rows) {
+    std::vector<std::size_t> rows;
+    rows.reserve(source.rows.size());
+    for (const std::size_t r : split.order) rows.push_back(source.rows[r]);
+    source.rows = std::move(rows);
   }
   if (!data.row_labels.empty()) {
     std::vector<std::string> labels;

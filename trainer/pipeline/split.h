@@ -34,8 +34,9 @@ SplitChoice split_choice_for(const Options& options, const Dataset& data);
 RowSplit split_rows(const Dataset& data, double test_fraction, double validation_fraction,
                     bool validation_given, SplitChoice choice, std::uint32_t seed);
 
-/// Rearranges the data's rows (their labels and current values too) into the split's order.
-void arrange_rows(Dataset& data, const RowSplit& split);
+/// Rearranges the data's rows (their labels and current values too), and the table rows they
+/// came from, into the split's order.
+void arrange_rows(Dataset& data, RowSource& source, const RowSplit& split);
 
 /// What makes the test rows a poor test, said plainly: a target constant on them, or a single
 /// class among them.

@@ -90,7 +90,7 @@ void write_plot(std::FILE* out, const RunState& state, const RunResult& run,
   const Dataset& data = state.data;
   if (data.row_labels.size() == data.rows) {
     const auto first =
-        data.row_labels.begin() + static_cast<std::ptrdiff_t>(test ? state.training_rows() : 0);
+        data.row_labels.begin() + static_cast<std::ptrdiff_t>(test ? state.test_start() : 0);
     plot.row_labels.assign(first, first + static_cast<std::ptrdiff_t>(
                                               test ? state.test_rows() : state.training_rows()));
   }
@@ -104,7 +104,7 @@ void write_plot(std::FILE* out, const RunState& state, const RunResult& run,
 
 void write_predictions(std::FILE* out, const RunState& state, const Outcome& outcome) {
   const bool test = state.test_rows() > 0;
-  const std::size_t first = test ? state.training_rows() : 0;
+  const std::size_t first = test ? state.test_start() : 0;
   const std::size_t rows = test ? state.test_rows() : state.training_rows();
   const PredictionsTable table =
       predictions_table(state.data, state.source, first, rows,

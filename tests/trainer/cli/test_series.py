@@ -21,7 +21,7 @@ class Lags(Workspace):
     def test_the_built_in_series_from_a_csv_column_gives_the_built_in_figures(self):
         # x(100) .. x(1123): the lags and the horizon leave t = 118 .. 1117, as built in.
         series = self.write_series("mackey.csv", mackey_glass(1123)[100:])
-        common = ("--epochs", 0, "--test-fraction", 0.5)
+        common = ("--epochs", 0, "--test-fraction", 0.5, "--validation-fraction", 0)
         built_in = self.run_ok(*common)
         lagged = self.run_ok("--data", series, "--lags", "18,12,6,0", "--horizon", 6, "--target",
                              "value", "--time", "date", *common)
@@ -33,7 +33,8 @@ class Lags(Workspace):
         values = [math.sin(i / 4) + 0.01 * (i % 7) for i in range(120)]
         series = self.write_series("wave.csv", values)
         result = self.run_ok("--data", series, "--lags", "2,1", "--horizon", 3, "--quiet",
-                             "--epochs", 2, "--layers", "4:tanh", "--test-fraction", 0.25)
+                             "--epochs", 2, "--layers", "4:tanh", "--test-fraction", 0.25,
+                             "--validation-fraction", 0)
         self.assertIn("2 inputs", result.out)
         # Rows for t = 2 .. 116; the target is value(t + 3), the naive forecast value(t).
         rows = [(values[t], values[t + 3]) for t in range(2, 117)]

@@ -1,6 +1,7 @@
 """--split: held-out rows drawn at random (seeded) for tables, the last ones for series, and the
 warning when the test rows make a poor test."""
 
+import csv
 import random
 import unittest
 
@@ -73,6 +74,23 @@ class Split(Workspace):
                       "whole file", result.err)
         drawn = self.run_ok("--data", data, *UNTRAINED)
         self.assertNotIn("warning", drawn.err)
+
+
+    def test_the_predictions_written_are_of_the_rows_drawn_for_testing(self):
+        # Each row's target is ten times its input: the rows written keep them together.
+        rows = [(float(i), 10.0 * i) for i in range(50)]
+        data = self.write_csv("tens.csv", rows, header=["x", "y"])
+        output = self.path("out.csv")
+        self.run_ok("--data", data, *UNTRAINED, "--output", output)
+        with open(output, encoding="utf-8") as stream:
+            written = list(csv.reader(stream))
+        self.assertEqual(written[0], ["x", "y (true)", "y"])
+        inputs = [float(row[0]) for row in written[1:]]
+        self.assertEqual(len(inputs), 10)
+        self.assertEqual(inputs, sorted(inputs))
+        self.assertNotEqual(inputs, [float(i) for i in range(40, 50)])
+        for row in written[1:]:
+            self.assertEqual(float(row[1]), 10 * float(row[0]), row)
 
 
 if __name__ == "__main__":

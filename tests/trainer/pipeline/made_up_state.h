@@ -61,7 +61,7 @@ inline RunState made_up_state(Dataset data, Options options = {}) {
       split_rows(state.data, *options.test_fraction, options.validation_fraction.value_or(0.0),
                  options.validation_fraction.has_value(), options.split.value_or(SplitChoice::tail),
                  options.seed);
-  arrange_rows(state.data, state.split);
+  arrange_rows(state.data, state.source, state.split);
   scale_columns(state);
   return state;
 }

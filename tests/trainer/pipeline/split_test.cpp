@@ -116,16 +116,21 @@ TEST(SplitRows, RandomIsSeededRepeatableAndEveryRowOnce) {
   EXPECT_EQ(parts_of(split_of(50, 0.2, 0.0, SplitChoice::random, 7))[2], parts_of(split)[2]);
 }
 
-TEST(ArrangeRows, TrainingThenValidationThenTestRowsWithTheirLabels) {
+TEST(ArrangeRows, TrainingThenValidationThenTestRowsWithAllThatBelongsToThem) {
   Dataset data = rows_only(4);
   data.input_names = {"x"};
   data.target_names = {"y"};
   data.inputs = {0, 1, 2, 3};
   data.targets = {10, 11, 12, 13};
   data.row_labels = {"a", "b", "c", "d"};
+  data.current_values = {20, 21, 22, 23};
+  RowSource source;
+  source.rows = {5, 6, 7, 8};  // the table rows they came from
   RowSplit split;
   split.order = {1, 3, 0, 2};
-  arrange_rows(data, split);
+  arrange_rows(data, source, split);
+  EXPECT_EQ(data.current_values, (std::vector<double>{21, 23, 20, 22}));
+  EXPECT_EQ(source.rows, (std::vector<std::size_t>{6, 8, 5, 7}));
   EXPECT_EQ(data.inputs, (std::vector<double>{1, 3, 0, 2}));
   EXPECT_EQ(data.targets, (std::vector<double>{11, 13, 10, 12}));
   EXPECT_EQ(data.row_labels, (std::vector<std::string>{"b", "d", "a", "c"}));
