@@ -174,20 +174,22 @@ ClassificationFigures classification_of(const RunState& state, const Outcome& ou
 }
 
 void report_outcome(std::FILE* out, const RunState& state, const Outcome& outcome) {
+  const bool classes = !state.data.class_names.empty();
   // Errors of outputs against 0 and 1 say little about classes: how many rows are classed
   // right, and where the others go, says it.
-  if (!state.data.class_names.empty()) {
+  if (classes) {
     print_classification_report(out, classification_of(state, outcome), state.data.class_names,
                                 state.test_rows() > 0);
-    return;
+  } else {
+    print_report(out, report_lines(state, outcome), state.test_rows() > 0);
   }
-  print_report(out, report_lines(state, outcome), state.test_rows() > 0);
   if (!outcome.held_out_rows.empty() && !(outcome.held_out_loss < outcome.mean_held_out_loss)) {
     std::fprintf(out,
                  "\nOn the %s rows the network does no better than always predicting the mean of "
-                 "the training targets:\nit has learned nothing of use from the inputs. Try a "
+                 "the training targets%s:\nit has learned nothing of use from the inputs. Try a "
                  "smaller --lr, other --layers or --scale.\n",
-                 outcome.held_out_rows.c_str());
+                 outcome.held_out_rows.c_str(),
+                 classes ? " (each class's share of the training rows)" : "");
   }
 }
 

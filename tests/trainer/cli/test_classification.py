@@ -68,7 +68,7 @@ class Classification(Workspace):
     def test_accuracy_majority_class_and_confusion_matrix_agree(self):
         data = self.write_table("clusters.csv", clusters())
         plot = self.path("clusters.svg")
-        result = self.run_ok("--data", data, "--classify", "kind", "--epochs", 60, "--lr", 0.05,
+        result = self.run_ok("--data", data, "--classify", "kind", "--epochs", 200, "--lr", 0.01,
                              "--plot", plot)
         self.assertNotIn("RMSE", result.out)
         training_rows, test_rows = rows_split(result.out)
