@@ -185,12 +185,10 @@ Selection select_from_table(const Table& table, const ColumnRequest& request) {
   }
   // Rows to predict need not hold their targets or labels; when they do, those are no inputs.
   std::optional<std::size_t> label;
-  std::string selection_label = request.classify;
   if (classifying) {
     label = predicting ? columns.find(request.classify, false)
                        : columns.require(request.classify, "--classify");
     if (label) columns.claim(*label, Role::label, "--classify");
-    if (label) selection_label = table.column_names[*label];
   }
   std::vector<std::size_t> targets;
   if (!request.targets.empty()) {
@@ -248,7 +246,9 @@ Selection select_from_table(const Table& table, const ColumnRequest& request) {
   }
 
   Selection selection;
-  selection.label_name = selection_label;
+  // The class column is named as the table names it, or, absent from rows to predict, as
+  // the command line does.
+  selection.label_name = label ? table.column_names[*label] : request.classify;
   for (std::size_t c = 0; c < table.columns(); ++c) {
     if (columns.role(c) == Role::unused) selection.skipped.push_back(table.column_names[c]);
   }

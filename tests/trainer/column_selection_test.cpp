@@ -232,6 +232,9 @@ TEST(ColumnSelection, ClassesOfNumbersAreOrderedNumerically) {
   const Dataset data = select("x,k\n1,10\n2,9\n3,10.0\n4,-1\n", request).data;
   EXPECT_EQ(data.class_names, (Names{"-1", "9", "10"}));
   EXPECT_EQ(data.targets, (Values{0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 0, 0}));
+  // Named by number, the column keeps its name for the predictions file.
+  request.classify = "2";
+  EXPECT_EQ(select("x,k\n1,10\n2,9\n", request).label_name, "k");
   EXPECT_EQ(error_of("x,k\n1,10\n2,ten\n", request),
             "data.csv, line 3, column 2 (k): 'ten' is not a number");
 }
