@@ -377,7 +377,9 @@ def print_table(results):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser = argparse.ArgumentParser(
+        description=__doc__.split("\n\n")[0],
+        epilog="Options after -- are given to every oscnet-train run.")
     parser.add_argument("trainer", help="the oscnet-train program")
     parser.add_argument("data", help="the directory make-trial-data.py wrote")
     parser.add_argument("--only", help="a regular expression: the sets to run")
@@ -390,8 +392,10 @@ def main():
     parser.add_argument("--series", default="", help="extra options for series only")
     parser.add_argument("--classes", default="", help="extra options for classes only")
     parser.add_argument("--json", help="also write the results to this file")
-    parser.add_argument("extra", nargs="*", help="options for every run (after --)")
-    args = parser.parse_args()
+    argv = sys.argv[1:]
+    extra = argv[argv.index("--") + 1:] if "--" in argv else []
+    args = parser.parse_args(argv[:argv.index("--")] if "--" in argv else argv)
+    args.extra = extra
 
     with open(os.path.join(args.data, "manifest.csv"), newline="") as handle:
         sets = list(csv.DictReader(handle))
