@@ -220,10 +220,15 @@ Options parse_options(int argc, const char* const* argv) {
        }},
   };
   bool no_scale = false;
-  const std::map<std::string_view, bool*> flags = {
-      {"--shuffle", &options.shuffle}, {"--no-scale", &no_scale},
-      {"--quiet", &options.quiet},     {"--help", &options.show_help},
-      {"-h", &options.show_help},      {"--version", &options.show_version}};
+  bool shuffle = false;
+  bool in_order = false;
+  const std::map<std::string_view, bool*> flags = {{"--shuffle", &shuffle},
+                                                   {"--in-order", &in_order},
+                                                   {"--no-scale", &no_scale},
+                                                   {"--quiet", &options.quiet},
+                                                   {"--help", &options.show_help},
+                                                   {"-h", &options.show_help},
+                                                   {"--version", &options.show_version}};
 
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
@@ -259,6 +264,8 @@ Options parse_options(int argc, const char* const* argv) {
     }
     options.scaling = ScaleChoice::none;
   }
+  if (shuffle && in_order) throw InputError("--in-order contradicts --shuffle; give one of them");
+  if (in_order) options.shuffle = false;
   if (options.seed > UINT32_MAX - static_cast<std::uint32_t>(options.runs - 1)) {
     throw InputError("--runs " + std::to_string(options.runs) + " from --seed " +
                      std::to_string(options.seed) + " would take seeds above " +
@@ -315,6 +322,8 @@ Network and training
                          --load)
   --iterations N         training steps per row and pass (default 1)
   --shuffle              visit the training rows in a new random order every pass
+                         (the default)
+  --in-order             visit them in the file's order every pass instead
   --seed N               seeds the initial weights, the shuffling and the oscillator's
                          random draws, so that a run can be repeated (default 1)
   --runs K               train K networks, with seeds N, N+1, ..., N+K-1, and report each;

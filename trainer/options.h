@@ -43,7 +43,7 @@ struct Options {
   std::optional<double> validation_fraction;  ///< of the training rows; unset: the default
   std::optional<int> patience;       ///< epochs without a better validation loss before stopping
   std::optional<SplitChoice> split;  ///< unset: tail for series and lagged rows, else random
-  bool shuffle = false;
+  bool shuffle = true;  ///< a new order of the training rows every epoch; --in-order: false
   std::uint32_t seed = 1;
   int runs = 1;                        ///< seeds seed, seed + 1, ..., seed + runs - 1
   int jobs = 1;                        ///< threads training the runs; 0: one per core

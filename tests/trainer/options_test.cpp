@@ -113,6 +113,13 @@ TEST(Options, RunsAndJobs) {
   EXPECT_EQ(parse({"--runs", "100000", "--jobs", "1024"}).jobs, 1024);
 }
 
+TEST(Options, TrainingRowsAreShuffledUnlessInOrder) {
+  EXPECT_TRUE(parse({}).shuffle);
+  EXPECT_TRUE(parse({"--shuffle"}).shuffle);
+  EXPECT_FALSE(parse({"--in-order"}).shuffle);
+  EXPECT_EQ(error_of({"--in-order", "--shuffle"}).rfind("--in-order contradicts --shuffle", 0), 0u);
+}
+
 TEST(Options, ColumnsLagsSplitsAndScaling) {
   const Options defaults = parse({});
   EXPECT_TRUE(defaults.target_columns.empty());

@@ -138,7 +138,7 @@ class Repeatability(Workspace):
     def test_shuffled_runs_repeat_with_their_seed(self):
         first = self.network_row("--shuffle", "--seed", 9)
         again = self.network_row("--shuffle", "--seed", 9)
-        in_order = self.network_row("--seed", 9)
+        in_order = self.network_row("--in-order", "--seed", 9)
         self.assertEqual(first, again)
         self.assertNotEqual(first[NETWORK], in_order[NETWORK])
 
@@ -158,9 +158,9 @@ class HelpAndVersion(Workspace):
             self.assertEqual(result.status, 0, result)
             self.assertIn("Usage", result.out)
             for option in ("--data", "--targets", "--layers", "--optimizer", "--lr", "--epochs",
-                           "--iterations", "--test-fraction", "--shuffle", "--seed",
-                           "--no-scale", "--runs", "--jobs", "--quiet", "--plot", "--save", "--load",
-                           "--version"):
+                           "--iterations", "--test-fraction", "--shuffle", "--in-order",
+                           "--seed", "--no-scale", "--runs", "--jobs", "--quiet", "--plot",
+                           "--save", "--load", "--version"):
                 self.assertIn(option, result.out)
             for activation in ("relu", "sigmoid", "tanh", "lee", "none"):
                 self.assertIn(activation, result.out)
