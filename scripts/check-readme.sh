@@ -174,11 +174,15 @@ done <"$blocks/index"
 
 ((ran > 0)) || fail "no block of $readme was run"
 
-# The README says which script made the example data; it must still make exactly that file.
-if ! (cd "$copy" && python3 examples/data/make_cafe.py | cmp -s - examples/data/cafe.csv); then
-  fail "examples/data/cafe.csv is not what examples/data/make_cafe.py writes"
-fi
-echo "-- examples/data/cafe.csv is what examples/data/make_cafe.py writes"
+# The README says which script made each example data file; it must still make exactly that file.
+for script in "$copy"/examples/data/make_*.py; do
+  name=$(basename "$script" .py)
+  data=examples/data/${name#make_}.csv
+  if ! (cd "$copy" && python3 "examples/data/$name.py" | cmp -s - "$data"); then
+    fail "$data is not what examples/data/$name.py writes"
+  fi
+  echo "-- $data is what examples/data/$name.py writes"
+done
 
 keep_work=0
 echo "check-readme: passed: $ran blocks run, $skipped skipped (reasons above)"
