@@ -311,9 +311,11 @@ def evaluate_classes(trainer, path, work, extra, one_hot):
                                               "--split", "tail", "--output", output] + extra)
         accuracy = None
         if report:
+            # The test rows' true label, then the predicted one, end each line.
             _, predicted = read_table(output)
-            accuracy = float(np.mean(np.array([r[-1] for r in predicted])
-                                     == np.array(labels[-n_test:])))
+            if len(predicted) != n_test:
+                raise RuntimeError(f"{path}: {len(predicted)} test rows predicted, not {n_test}")
+            accuracy = float(np.mean([r[-1] == r[-2] for r in predicted]))
     majority = np.bincount(y_train).argmax()
     result = {
         "shape": f"{len(rows)}x{x.shape[1]}, {len(names)} classes",
