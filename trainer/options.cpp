@@ -69,7 +69,7 @@ constexpr int kMaxLag = 1000000;
 }  // namespace
 
 std::vector<HiddenLayer> default_layers() {
-  return {{16, Activation::tanh}, {8, Activation::lee}};
+  return {{16, Activation::tanh}, {8, Activation::tanh}};
 }
 
 std::vector<HiddenLayer> parse_layers(const std::string& text) {
@@ -314,11 +314,11 @@ Data
 Network and training
   --layers LIST          hidden layers as UNITS:ACTIVATION,... with activations relu,
                          sigmoid, tanh (tanh of 6x), lee (Lee oscillator), none
-                         (default 16:tanh,8:lee)
+                         (default 16:tanh,8:tanh)
   --optimizer gd|adagrad gradient descent (default) or Adagrad, whose sums of squared
                          gradients carry over from row to row for the whole run
-  --lr RATE              learning rate (default 0.01)
-  --epochs N             passes over the training rows, at most (default 2000; 0 with
+  --lr RATE              learning rate (default 0.001)
+  --epochs N             passes over the training rows, at most (default 4000; 0 with
                          --load)
   --iterations N         training steps per row and pass (default 1)
   --shuffle              visit the training rows in a new random order every pass

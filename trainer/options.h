@@ -36,8 +36,8 @@ struct Options {
   std::string output_path;          ///< CSV of predictions
   std::vector<HiddenLayer> layers;  ///< empty: the default, or the loaded file's layers
   OptimizerChoice optimizer = OptimizerChoice::gradient_descent;
-  double learning_rate = 0.01;
-  std::optional<int> epochs;  ///< unset: 2000, or 0 with --load
+  double learning_rate = 0.001;
+  std::optional<int> epochs;  ///< unset: 4000, or 0 with --load
   int iterations = 1;
   std::optional<double> test_fraction;        ///< unset: 0.5 for the series, 0.2 for a file
   std::optional<double> validation_fraction;  ///< of the training rows; unset: the default

@@ -11,7 +11,7 @@ namespace trainer {
 constexpr double kSeriesTestFraction = 0.5;  // t = 618..1117, the customary split
 constexpr double kFileTestFraction = 0.2;
 /// The most epochs a run trains for; early stopping usually ends it sooner.
-constexpr int kDefaultEpochs = 2000;
+constexpr int kDefaultEpochs = 4000;
 /// Of the training rows, held out to choose the epoch whose weights are kept.
 constexpr double kValidationFraction = 0.2;
 /// The built-in series does not overfit in its epochs, and a validation part would take a

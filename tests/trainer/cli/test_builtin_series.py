@@ -15,12 +15,12 @@ class DefaultRun(Workspace):
     def test_no_arguments_forecasts_the_series_far_better_than_the_baselines(self):
         result = self.run_ok()
         self.assertEqual(rows_split(result.out), (500, 500))
-        self.assertRegex(result.out, r"4 inputs -> 16 tanh -> 8 lee -> 1 output")
-        self.assertRegex(result.out, r"gradient descent, learning rate 0\.01\b")
+        self.assertRegex(result.out, r"4 inputs -> 16 tanh -> 8 tanh -> 1 output")
+        self.assertRegex(result.out, r"gradient descent, learning rate 0\.001\b")
 
-        # stderr is a pipe here: plain lines, at most one a second, not 2000 of them.
-        assert_paced_progress(self, result, 2000)
-        self.assertTrue(all(total == 2000 for _, total, _ in progress_lines(result.err)))
+        # stderr is a pipe here: plain lines, at most one a second, not 4000 of them.
+        assert_paced_progress(self, result, 4000)
+        self.assertTrue(all(total == 4000 for _, total, _ in progress_lines(result.err)))
 
         table = result.table()
         self.assertEqual(set(table), {NETWORK, MEAN, PERSISTENCE})
@@ -145,8 +145,9 @@ class Repeatability(Workspace):
     def test_plotting_does_not_change_what_is_trained(self):
         # The plot is a picture of the run; with it the same seed must still give the same
         # network (the oscillator layer's random draws are involved here).
-        plain = self.network_row("--seed", 4)
-        plotted = self.network_row("--seed", 4, "--plot", self.path("run.svg"))
+        oscillator = ("--layers", "16:tanh,8:lee", "--seed", 4)
+        plain = self.network_row(*oscillator)
+        plotted = self.network_row(*oscillator, "--plot", self.path("run.svg"))
         self.assertTrue(os.path.exists(self.path("run.svg")))
         self.assertEqual(plain[NETWORK], plotted[NETWORK])
 

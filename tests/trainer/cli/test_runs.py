@@ -7,8 +7,9 @@ import unittest
 
 from cli_support import NETWORK, Workspace, parse_runs, progress_lines, run
 
-# A few epochs of the built-in series: its oscillator layer makes every run draw at random.
-SHORT = ("--epochs", 25)
+# A few epochs of the built-in series, with an oscillator layer that makes every run draw at
+# random.
+SHORT = ("--epochs", 25, "--layers", "16:tanh,8:lee")
 
 
 def statistics(values):

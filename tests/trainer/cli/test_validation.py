@@ -106,7 +106,7 @@ class Validation(Workspace):
             rows.append((x1, x2, 30 * (math.sin(3 * x1) + x2 / 2)))
         data = self.write_csv("steep.csv", rows)
         result = run("--data", data, "--split", "tail", "--no-scale", "--layers", "2:none",
-                     "--lr", 0.025, "--epochs", 300, "--validation-fraction", 0.25)
+                     "--lr", 0.025, "--epochs", 300, "--validation-fraction", 0.25, "--in-order")
         self.assertEqual(result.status, 1, result)
         self.assertRegex(result.err, r"oscnet-train: training diverged: the loss grew from \S+ "
                                      r"in the first epoch to \S+ in epoch \d+; try a smaller --lr")

@@ -84,7 +84,7 @@ class SaveAndLoad(Workspace):
 
     def test_an_oscillator_network_reloads_with_its_layers(self):
         weights = self.path("series.json")
-        self.run_ok("--quiet", "--epochs", 2, "--save", weights)
+        self.run_ok("--quiet", "--epochs", 2, "--layers", "16:tanh,8:lee", "--save", weights)
         self.assertEqual(read_weights(weights)[2], [(16, "tanh"), (8, "lee")])
         result = self.run_ok("--load", weights)
         self.assertIn("16 tanh -> 8 lee", result.out)
@@ -95,7 +95,8 @@ class SaveAndLoad(Workspace):
         # The oscillator draws at random, but from the seed: evaluating the reloaded network
         # must draw as the run that saved it did.
         weights = self.path("series.json")
-        saved = self.run_ok("--quiet", "--epochs", 5, "--save", weights).table()
+        saved = self.run_ok("--quiet", "--epochs", 5, "--layers", "16:tanh,8:lee", "--save",
+                            weights).table()
         loaded = self.run_ok("--quiet", "--load", weights).table()
         for name in (NETWORK, MEAN):
             for column in range(4):

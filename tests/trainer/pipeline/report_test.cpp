@@ -18,6 +18,8 @@ bool has_line(const std::string& text, const std::string& line) {
 TEST(PrintHeader, SaysWhatIsTrainedOnWhichRows) {
   Options options;
   options.epochs = 7;
+  options.learning_rate = 0.01;
+  options.shuffle = false;
   options.seed = 4;
   options.runs = 2;
   const RunState state = made_up_state(smooth_data(10), options);
@@ -156,6 +158,7 @@ TEST(ReportOutcome, AClassificationShowsAccuracyAndTheConfusionMatrix) {
 TEST(PrintHeader, ValidationRowsARandomSplitAndWhenTrainingStops) {
   Options options;
   options.epochs = 50;
+  options.learning_rate = 0.01;
   options.validation_fraction = 0.25;
   options.split = SplitChoice::random;
   options.seed = 9;
