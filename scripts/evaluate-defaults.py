@@ -211,7 +211,7 @@ def network_test_nrmse(report):
 
 
 def best_epoch(report):
-    found = re.search(r"best epoch (\d+)", report)
+    found = re.search(r"best validation loss \S+ at epoch (\d+)", report)
     return int(found.group(1)) if found else None
 
 

@@ -5,7 +5,7 @@ classes.
 One row per piece, in no particular order. Columns: mass (g), length and width (cm), the skin's
 hue (degrees on the colour wheel: red near 0, yellow near 60, green near 110), sugar (degrees
 Brix), and the label: apple, lemon, orange or pear. Each kind's measurements are drawn around
-its own typical values below; apples and pears overlap, so no rule sorts every piece right.
+its own typical values below; apples and oranges overlap, so no rule sorts every piece right.
 Only Random.random() is used, whose sequence for a given seed Python keeps from version to
 version, so the file is reproducible:
 
