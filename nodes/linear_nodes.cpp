@@ -195,6 +195,14 @@ void Dot::backprop() {
   if (right->requires_grad) right->local_grad = left->value.transpose();
 }
 
+void Dot::chain_stored(Nodes& operand) const {
+  if (&operand == left) {
+    operand.grad.noalias() = grad * operand.local_grad;
+  } else {
+    operand.grad.noalias() = operand.local_grad * grad;
+  }
+}
+
 bool Dot::chain_to_operands() {
   const MatrixXd& l = left->value;
   const MatrixXd& r = right->value;
