@@ -76,6 +76,10 @@ void backward_along(const std::vector<Nodes*>& order) {
   for (Nodes* N : order) handle(*N, true);
 }
 
+void backward_step(Nodes& N) {
+  handle(N, true);
+}
+
 void backward(Nodes* loss, std::vector<Nodes*>& Q) {
   backward_order(loss, Q);
   for (Nodes* N : Q) handle(*N, false);

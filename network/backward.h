@@ -28,6 +28,10 @@ void backward_order(Nodes* loss, std::vector<Nodes*>& order);
 /// sums its terms.
 void backward_along(const std::vector<Nodes*>& order);
 
+/// One node of backward_along(): the pass seen from a single node, for passes that handle some
+/// nodes themselves.
+void backward_step(Nodes& N);
+
 /// backward() with a queue of its own.
 void backward(Nodes* loss);
 

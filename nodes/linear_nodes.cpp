@@ -203,17 +203,32 @@ void Dot::chain_stored(Nodes& operand) const {
   }
 }
 
-bool Dot::chain_to_operands() {
+bool Dot::shapes_chain() const {
   const MatrixXd& l = left->value;
   const MatrixXd& r = right->value;
-  if (l.cols() != r.rows() || grad.rows() != l.rows() || grad.cols() != r.cols()) return false;
-  if (l.rows() != 1) {
-    if (left->requires_grad) left->grad.noalias() = grad * r.transpose();
-    if (right->requires_grad) right->grad.noalias() = l.transpose() * grad;
-    return true;
+  return l.cols() == r.rows() && grad.rows() == l.rows() && grad.cols() == r.cols();
+}
+
+void Dot::chain_to_left() {
+  if (!left->requires_grad) return;
+  if (left->value.rows() == 1) {
+    row_times_transpose(grad, right->value, left->grad);
+  } else {
+    left->grad.noalias() = grad * right->value.transpose();
   }
-  if (left->requires_grad) row_times_transpose(grad, r, left->grad);
-  if (right->requires_grad) outer_product(l, grad, right->grad);
+}
+
+bool Dot::chain_to_operands() {
+  if (!shapes_chain()) return false;
+  chain_to_left();
+  if (right->requires_grad) {
+    const MatrixXd& l = left->value;
+    if (l.rows() == 1) {
+      outer_product(l, grad, right->grad);
+    } else {
+      right->grad.noalias() = l.transpose() * grad;
+    }
+  }
   return true;
 }
 

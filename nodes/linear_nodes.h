@@ -51,6 +51,10 @@ class Dot : public Nodes {
   /// grad * right^T into the left operand and left^T * grad into the right one, read through
   /// transposed views instead of stored transposes.
   bool chain_to_operands() override;
+  /// Whether chain_to_operands() can run: the operands' and this gradient's shapes combine.
+  bool shapes_chain() const;
+  /// The left operand's half of chain_to_operands(), which shapes_chain() allows.
+  void chain_to_left();
 };
 
 }  // namespace oscnet
