@@ -10,20 +10,37 @@
 namespace oscnet {
 namespace {
 
-// Moves `count` coefficients of `value` by their gradients `gradient(k)`, as descend() and
-// adagrad_update() move them from a stored gradient; `kept`, when not null, receives the
-// gradients.
+using Column = Eigen::Map<Eigen::ArrayXd>;
+
+// Moves the coefficients of `value` by their gradients `G` (an array expression), as descend()
+// and adagrad_update() move them from a stored gradient, in the same vectorised operations;
+// `sums` are Adagrad's, or null for gradient descent.
 template <typename Gradient>
-void move(double* value, double* sums, double lr, Eigen::Index count, Gradient gradient,
-          double* kept) {
-  for (Eigen::Index k = 0; k < count; ++k) {
-    const double G = gradient(k);
-    if (kept != nullptr) kept[k] = G;
-    if (sums != nullptr) {
-      sums[k] = sums[k] + G * G;
-      value[k] = value[k] - lr * (G / std::sqrt(sums[k] + 1e-10));
-    } else {
-      value[k] = value[k] - lr * G;
+void move(Column value, double* sums, double lr, const Gradient& G) {
+  if (sums == nullptr) {
+    value -= lr * G;
+    return;
+  }
+  Column A(sums, value.size());
+  A += G.square();
+  value -= lr * (G / (A + 1e-10).sqrt());
+}
+
+// move() for a few coefficients, whose vectorised loops cost more to set up than they save: weight
+// (i, j) of an n-row matrix moves by in_i g_j.
+template <bool kAdagrad>
+void move_small(double* value, double* sums, double lr, const double* in, Eigen::Index n,
+                const double* g, Eigen::Index u) {
+  for (Eigen::Index j = 0; j < u; ++j, value += n, sums += kAdagrad ? n : 0) {
+    const double gj = g[j];
+    for (Eigen::Index i = 0; i < n; ++i) {
+      const double G = in[i] * gj;
+      if constexpr (kAdagrad) {
+        sums[i] = sums[i] + G * G;
+        value[i] = value[i] - lr * (G / std::sqrt(sums[i] + 1e-10));
+      } else {
+        value[i] = value[i] - lr * G;
+      }
     }
   }
 }
@@ -55,14 +72,22 @@ bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradi
     reshape(W.grad, n, u);
     kept = W.grad.data();
   }
-  const double* in = x.data();
   const double* g = product.grad.data();
+  if (kept == nullptr && W.value.size() <= 64) {
+    if (sums == nullptr) {
+      move_small<false>(W.value.data(), nullptr, rule.lr, x.data(), n, g, u);
+    } else {
+      move_small<true>(W.value.data(), sums, rule.lr, x.data(), n, g, u);
+    }
+    return true;
+  }
+  const Eigen::Map<const Eigen::ArrayXd> in(x.data(), n);
+  // Column by column: weight (i, j)'s gradient is x_i g_j, one product as the stored one.
   for (Eigen::Index j = 0; j < u; ++j) {
-    const double gj = g[j];
+    const auto G = in * g[j];
     const Eigen::Index at = j * n;
-    move(
-        W.value.data() + at, sums == nullptr ? nullptr : sums + at, rule.lr, n,
-        [in, gj](Eigen::Index i) { return in[i] * gj; }, kept == nullptr ? nullptr : kept + at);
+    if (kept != nullptr) Column(kept + at, n) = G;
+    move(Column(W.value.data() + at, n), sums == nullptr ? nullptr : sums + at, rule.lr, G);
   }
   return true;
 }
@@ -78,10 +103,8 @@ bool update_bias(Nodes& sum, const UpdateRule& rule, int p, bool keep_gradients)
   if (!fits) return false;
   if (sum.left->requires_grad) sum.left->grad = g;
   if (keep_gradients) b.grad = g;
-  const double* down = g.data();
-  move(
-      b.value.data(), sums, rule.lr, b.value.size(), [down](Eigen::Index j) { return down[j]; },
-      nullptr);
+  move(Column(b.value.data(), b.value.size()), sums, rule.lr,
+       Eigen::Map<const Eigen::ArrayXd>(g.data(), g.size()));
   return true;
 }
 

@@ -111,7 +111,13 @@ void outer_product(const MatrixXd& x, const MatrixXd& g, MatrixXd& result) {
 template <typename Op>
 void combine_into(MatrixXd& value, const MatrixXd& l, const MatrixXd& r, Op op) {
   if (same_shape(l, r)) {
-    value = op(l, r);
+    // Coefficient by coefficient into the storage kept from the last call: for a layer's single
+    // row, Eigen's assignment costs more to dispatch than the additions.
+    reshape(value, l.rows(), l.cols());
+    const double* a = l.data();
+    const double* b = r.data();
+    double* out = value.data();
+    for (Eigen::Index k = 0; k < l.size(); ++k) out[k] = op(a[k], b[k]);
   } else if (l.cols() == r.cols() && r.rows() == 1) {
     value = op(l.rowwise(), r.row(0));
   } else {
