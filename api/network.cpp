@@ -154,8 +154,10 @@ void Network::reset_optimizer() {
   for (MatrixXd& sums : adagrad_->accum) sums.setZero();
 }
 
+// Bounds read once: compute() could write anything, so the compiler would reload them per node.
 void Network::evaluate_output() {
-  for (std::size_t step = 0; step < plan.output_steps; ++step) plan.forward[step]->compute();
+  Nodes* const* step = plan.forward.data();
+  for (Nodes* const* const end = step + plan.output_steps; step != end; ++step) (*step)->compute();
 }
 
 void Network::shape_block(Block& block, int rows) const {
