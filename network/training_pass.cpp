@@ -55,22 +55,25 @@ double* sums_of(const UpdateRule& rule, int p, const MatrixXd& value, bool& fits
 }
 
 // A layer's product x W, one row: the input's gradient first, with W as it was, then each
-// weight moves by its gradient x_i g_j. Returns false, doing nothing, for other shapes, and when
-// the gradients are to be kept: storing a weight gradient while moving the weights was measured
-// slower than the general step's store followed by the optimizer's pass.
+// weight moves by its gradient x_i g_j. Returns false, doing nothing, for other shapes.
 bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradients) {
   Nodes& W = *product.right;
   const MatrixXd& x = product.left->value;
-  if (keep_gradients || x.rows() != 1 || !product.shapes_chain()) return false;
+  if (x.rows() != 1 || !product.shapes_chain()) return false;
   bool fits = false;
   double* const sums = sums_of(rule, p, W.value, fits);
   if (!fits) return false;
   // A leaf's gradient is read by nothing in the pass.
   const Nodes& below = *product.left;
-  if (below.left != nullptr || below.right != nullptr) product.chain_to_left();
+  if (keep_gradients || below.left != nullptr || below.right != nullptr) product.chain_to_left();
   const Eigen::Index n = W.value.rows(), u = W.value.cols();
+  double* kept = nullptr;
+  if (keep_gradients) {
+    reshape(W.grad, n, u);
+    kept = W.grad.data();
+  }
   const double* g = product.grad.data();
-  if (W.value.size() <= 64) {
+  if (kept == nullptr && W.value.size() <= 64) {
     if (sums == nullptr) {
       move_small<false>(W.value.data(), nullptr, rule.lr, x.data(), n, g, u);
     } else {
@@ -81,8 +84,10 @@ bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradi
   const Eigen::Map<const Eigen::ArrayXd> in(x.data(), n);
   // Column by column: weight (i, j)'s gradient is x_i g_j, one product as the stored one.
   for (Eigen::Index j = 0; j < u; ++j) {
+    const auto G = in * g[j];
     const Eigen::Index at = j * n;
-    move(Column(W.value.data() + at, n), sums == nullptr ? nullptr : sums + at, rule.lr, in * g[j]);
+    if (kept != nullptr) Column(kept + at, n) = G;
+    move(Column(W.value.data() + at, n), sums == nullptr ? nullptr : sums + at, rule.lr, G);
   }
   return true;
 }
