@@ -53,7 +53,7 @@ else
   # The kernel refuses 32-bit programs ("Exec format error"): ctest runs them under qemu-i386.
   i686_emulator=$(i686_emulator_list)
   echo "32-bit programs run under qemu-i386 (the kernel cannot run them, or OSCNET_I686_RUN=qemu)"
-  echo "skipped under qemu-i386, with its reason: the network host's address-space-limit check"
+  echo "skipped under qemu-i386, with their reasons: the hosts' address-space and data-segment limit checks"
 fi
 # GoogleTest from Debian is 64-bit only: the C hosts carry the 32-bit checks.
 cmake -S . -B build-i686 --no-warn-unused-cli --toolchain cmake/toolchains/linux-i686.cmake \
