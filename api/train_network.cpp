@@ -25,8 +25,13 @@ double held_loss() {
   return loss.size() > 0 ? loss(0, 0) : kNaN;
 }
 
-double run_iterations(Optimizer& optimizer, std::vector<MatrixXd>* sums, int iterations) {
-  run_training(plan, optimizer, sums, iterations);
+template <typename Rule>
+double run_iterations(Rule& optimizer, int iterations) {
+  for (int i = 0; i < iterations; ++i) {
+    evaluate(plan.forward);
+    backward_along(plan.backward);
+    optimizer.step();
+  }
   return held_loss();
 }
 
@@ -51,11 +56,11 @@ double train_network(int input_size, int output_size, const double* input_row,
   if (*optimizer_code == 1) {
     Adagrad_Optimizer adagrad(parameters, *learning_rate);
     write_example(input_size, output_size, input_row, target_row);
-    return run_iterations(adagrad, &adagrad.accum, iterations);
+    return run_iterations(adagrad, iterations);
   }
   G_D_Optimizer GD(parameters, *learning_rate);
   write_example(input_size, output_size, input_row, target_row);
-  return run_iterations(GD, nullptr, iterations);
+  return run_iterations(GD, iterations);
 }
 
 }  // namespace oscnet
