@@ -123,7 +123,7 @@ std::vector<std::string> command_line(const Options& options) {
   if (options.max_line_length != 0) {
     add("--max-line-length", std::to_string(options.max_line_length));
   }
-  if (options.shuffle) words.push_back("--shuffle");
+  words.push_back(options.shuffle ? "--shuffle" : "--in-order");
   if (options.quiet) words.push_back("--quiet");
   if (options.show_help) words.push_back("--help");
   if (options.show_version) words.push_back("--version");
