@@ -45,7 +45,7 @@ void shape(MatrixXd& m, Eigen::Index rows, Eigen::Index cols) {
 
 }  // namespace
 
-EvaluationPlan make_plan(Nodes* loss, Nodes* output) {
+EvaluationPlan make_plan(Nodes* loss, Nodes* output, const std::vector<Nodes*>& parameters) {
   EvaluationPlan made;
   forward_order(loss, made.forward);
   // The output node's subtree is the left part of the loss's, so it is evaluated first.
@@ -56,7 +56,23 @@ EvaluationPlan make_plan(Nodes* loss, Nodes* output) {
   made.backward.erase(std::remove_if(made.backward.begin(), made.backward.end(),
                                      [](const Nodes* N) { return !N->left && !N->right; }),
                       made.backward.end());
+  made.training = training_steps(made.backward, parameters);
   return made;
+}
+
+void run_training(EvaluationPlan& plan, Optimizer& optimizer, std::vector<MatrixXd>* sums,
+                  int iterations) {
+  const UpdateRule rule{optimizer.lr, sums};
+  for (int i = 0; i < iterations; ++i) {
+    evaluate(plan.forward);
+    if (!plan.gradients_sized) {
+      backward_along(plan.backward);
+      optimizer.step();
+      plan.gradients_sized = true;
+    } else {
+      backward_updating(plan.training, rule, i == iterations - 1);
+    }
+  }
 }
 
 void Network::build(const NetworkLayout& layout, const double* input_row, const double* target_row,
@@ -85,7 +101,7 @@ void Network::build(const NetworkLayout& layout, const double* input_row, const 
 
     std::vector<Nodes*> collected;
     collect_params(loss, collected);
-    EvaluationPlan made = make_plan(loss, output);
+    EvaluationPlan made = make_plan(loss, output, collected);
     std::unique_ptr<G_D_Optimizer> descent;
     std::unique_ptr<Adagrad_Optimizer> adagrad;
     if (persistent_optimizers) {
@@ -128,11 +144,7 @@ void Network::release() noexcept {
 double Network::train_steps(int iterations, double learning_rate, bool adagrad) {
   Optimizer& rule = adagrad ? static_cast<Optimizer&>(*adagrad_) : *descent_;
   rule.lr = learning_rate;
-  for (int i = 0; i < iterations; ++i) {
-    evaluate(plan.forward);
-    backward_along(plan.backward);
-    rule.step();
-  }
+  run_training(plan, rule, adagrad ? &adagrad_->accum : nullptr, iterations);
   const MatrixXd& loss = loss_node->value;
   return loss.size() > 0 ? loss(0, 0) : std::numeric_limits<double>::quiet_NaN();
 }
@@ -142,8 +154,10 @@ void Network::reset_optimizer() {
   for (MatrixXd& sums : adagrad_->accum) sums.setZero();
 }
 
+// Bounds read once: compute() could write anything, so the compiler would reload them per node.
 void Network::evaluate_output() {
-  for (std::size_t step = 0; step < plan.output_steps; ++step) plan.forward[step]->compute();
+  Nodes* const* step = plan.forward.data();
+  for (Nodes* const* const end = step + plan.output_steps; step != end; ++step) (*step)->compute();
 }
 
 void Network::shape_block(Block& block, int rows) const {

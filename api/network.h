@@ -8,6 +8,7 @@
 #include "api/network_mutex.h"
 #include "network/builders.h"
 #include "network/optimizer.h"
+#include "network/training_pass.h"
 #include "nodes/nodes.h"
 
 namespace oscnet {
@@ -15,14 +16,27 @@ namespace oscnet {
 /// The order of evaluation of a network, worked out once when it is built: the nodes with
 /// operands as forward() from the loss computes them (the first `output_steps` of them
 /// evaluate the output node), and as backward() from the loss handles them.
+/// The backward order again as the training pass takes it, with the parameters it updates.
 struct EvaluationPlan {
   std::vector<Nodes*> forward;
   std::size_t output_steps = 0;
   std::vector<Nodes*> backward;
+  std::vector<TrainingStep> training;
+  /// Whether a general pass has given every gradient its shape, so that training passes that
+  /// move parameters as they go allocate nothing.
+  bool gradients_sized = false;
 };
 
-/// The plan of the network rooted at `loss`, whose output node is `output`.
-EvaluationPlan make_plan(Nodes* loss, Nodes* output);
+/// The plan of the network rooted at `loss`, whose output node is `output` and whose parameters
+/// are `parameters`.
+EvaluationPlan make_plan(Nodes* loss, Nodes* output, const std::vector<Nodes*>& parameters);
+
+/// `iterations` steps of forward, backward and `optimizer`'s update along `plan`, the last with
+/// every gradient stored as the general pass stores it. `sums` are the optimizer's Adagrad sums
+/// (null for gradient descent). The first pass of a plan sizes every gradient before any
+/// parameter moves, so that running out of memory leaves the parameters as they were.
+void run_training(EvaluationPlan& plan, Optimizer& optimizer, std::vector<MatrixXd>* sums,
+                  int iterations);
 
 /// What a network is made of: widths, and per hidden layer its units and activation code
 /// (0 rectifier, 1 logistic, 2 tanh(6x), 3 Lee oscillator, anything else none).

@@ -16,7 +16,7 @@ void predict(int input_size, int output_size, const double* input_row, double* o
     return;
   }
   std::copy_n(input_row, input_size, input_node->value.data());
-  for (std::size_t step = 0; step < plan.output_steps; ++step) plan.forward[step]->compute();
+  default_network().evaluate_output();
   std::copy_n(output_node->value.data(), output_size, output_row);
 }
 

@@ -25,13 +25,8 @@ double held_loss() {
   return loss.size() > 0 ? loss(0, 0) : kNaN;
 }
 
-template <typename Rule>
-double run_iterations(Rule& optimizer, int iterations) {
-  for (int i = 0; i < iterations; ++i) {
-    evaluate(plan.forward);
-    backward_along(plan.backward);
-    optimizer.step();
-  }
+double run_iterations(Optimizer& optimizer, std::vector<MatrixXd>* sums, int iterations) {
+  run_training(plan, optimizer, sums, iterations);
   return held_loss();
 }
 
@@ -56,11 +51,11 @@ double train_network(int input_size, int output_size, const double* input_row,
   if (*optimizer_code == 1) {
     Adagrad_Optimizer adagrad(parameters, *learning_rate);
     write_example(input_size, output_size, input_row, target_row);
-    return run_iterations(adagrad, iterations);
+    return run_iterations(adagrad, &adagrad.accum, iterations);
   }
   G_D_Optimizer GD(parameters, *learning_rate);
   write_example(input_size, output_size, input_row, target_row);
-  return run_iterations(GD, iterations);
+  return run_iterations(GD, nullptr, iterations);
 }
 
 }  // namespace oscnet

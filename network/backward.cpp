@@ -35,16 +35,6 @@ MatrixXd chain_grad(const MatrixXd& grad, const MatrixXd& local_grad, char side,
 
 namespace {
 
-// Gives `operand` its gradient, when gradients flow into it at all.
-void pass_down(const Nodes& N, Nodes* operand, char side, bool seeding) {
-  if (operand == nullptr || !operand->requires_grad) return;
-  if (seeding) {
-    operand->grad = operand->local_grad;
-  } else {
-    chain_grad(N.grad, operand->local_grad, side, N.is_matmul, operand->grad);
-  }
-}
-
 bool receives_grad(const Nodes* operand) {
   return operand != nullptr && operand->requires_grad;
 }
@@ -57,8 +47,14 @@ void handle(Nodes& N, bool direct) {
   if (seeding && N.left != nullptr) N.grad.setOnes(N.left->value.rows(), N.left->value.cols());
   if (direct && !seeding && N.chain_to_operands()) return;
   N.backprop();
-  pass_down(N, N.left, 'l', seeding);
-  pass_down(N, N.right, 'r', seeding);
+  for (Nodes* operand : {N.left, N.right}) {
+    if (!receives_grad(operand)) continue;
+    if (seeding) {
+      operand->grad = operand->local_grad;
+    } else {
+      N.chain_stored(*operand);
+    }
+  }
 }
 
 }  // namespace
@@ -78,6 +74,10 @@ void backward_order(Nodes* loss, std::vector<Nodes*>& order) {
 
 void backward_along(const std::vector<Nodes*>& order) {
   for (Nodes* N : order) handle(*N, true);
+}
+
+void backward_step(Nodes& N) {
+  handle(N, true);
 }
 
 void backward(Nodes* loss, std::vector<Nodes*>& Q) {

@@ -11,7 +11,7 @@ namespace oscnet {
 void collect_params(Nodes* node, std::vector<Nodes*>& list);
 
 /// Reverse-mode pass from the root `loss`, breadth first: each reached node runs backprop and
-/// hands each operand that requires a gradient its share, combined by chain_grad. The first
+/// hands each operand that requires a gradient its share, combined by its chain_stored. The first
 /// pass seeds the root's gradient with ones shaped like its operand. `Q` is scratch storage for
 /// the queue, kept by the caller so that repeated passes reuse it. A null root, or one without
 /// operands, is left untouched.
@@ -28,13 +28,17 @@ void backward_order(Nodes* loss, std::vector<Nodes*>& order);
 /// sums its terms.
 void backward_along(const std::vector<Nodes*>& order);
 
+/// One node of backward_along(): the pass seen from a single node, for passes that handle some
+/// nodes themselves.
+void backward_step(Nodes& N);
+
 /// backward() with a queue of its own.
 void backward(Nodes* loss);
 
-/// The chain rule for one operand into `result`: the coefficient-wise product of `grad` and
-/// `local_grad` when their shapes agree and the consumer is not a matrix product, otherwise
-/// grad * local_grad for the left operand (side 'l') and local_grad * grad for the right.
-/// `result` must be neither argument.
+/// The chain rule for one operand of a consumer known only by its flag, into `result`: the
+/// coefficient-wise product of `grad` and `local_grad` when their shapes agree and the consumer is
+/// not a matrix product, otherwise grad * local_grad for the left operand (side 'l') and local_grad
+/// * grad for the right. `result` must be neither argument.
 void chain_grad(const MatrixXd& grad, const MatrixXd& local_grad, char side, bool is_matmul,
                 MatrixXd& result);
 

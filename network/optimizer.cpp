@@ -28,10 +28,20 @@ Eigen::Map<const Eigen::ArrayXd, Eigen::Aligned16> flat(const MatrixXd& m) {
 
 }  // namespace
 
+void descend(Nodes& P, double lr) {
+  with_reduced_gradient(P, [&](const MatrixXd& G) { flat(P.value) -= lr * flat(G); });
+}
+
+void adagrad_update(Nodes& P, MatrixXd& A, double lr) {
+  with_reduced_gradient(P, [&](const MatrixXd& G) {
+    if (!same_shape(A, G)) return;
+    flat(A) += flat(G).square();
+    flat(P.value) -= lr * (flat(G) / (flat(A) + 1e-10).sqrt());
+  });
+}
+
 void G_D_Optimizer::step() {
-  for (Nodes* P : params) {
-    with_reduced_gradient(*P, [&](const MatrixXd& G) { flat(P->value) -= lr * flat(G); });
-  }
+  for (Nodes* P : params) descend(*P, lr);
 }
 
 Adagrad_Optimizer::Adagrad_Optimizer(const std::vector<Nodes*>& list, double learning_rate)
@@ -41,15 +51,7 @@ Adagrad_Optimizer::Adagrad_Optimizer(const std::vector<Nodes*>& list, double lea
 }
 
 void Adagrad_Optimizer::step() {
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    Nodes* P = params[i];
-    MatrixXd& A = accum[i];
-    with_reduced_gradient(*P, [&](const MatrixXd& G) {
-      if (!same_shape(A, G)) return;
-      flat(A) += flat(G).square();
-      flat(P->value) -= lr * (flat(G) / (flat(A) + 1e-10).sqrt());
-    });
-  }
+  for (std::size_t i = 0; i < params.size(); ++i) adagrad_update(*params[i], accum[i], lr);
 }
 
 }  // namespace oscnet

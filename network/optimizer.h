@@ -6,6 +6,14 @@
 
 namespace oscnet {
 
+/// value -= lr * G for the gradient G of `P` (its own, or the column sums of a bias fed several
+/// rows). A parameter without a usable gradient is left alone.
+void descend(Nodes& P, double lr);
+
+/// Adagrad's update of `P` with its sums of squared gradients `A`: A += G^2, then
+/// value -= lr * G / sqrt(A + 1e-10). Left alone where A does not fit the gradient.
+void adagrad_update(Nodes& P, MatrixXd& A, double lr);
+
 /// An update rule over a fixed list of parameters. Used as an object of its concrete class;
 /// the destructor frees the list copy only, never the nodes.
 class Optimizer {

@@ -4,12 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "nodes/tanh_quotient.h"
-
 namespace oscnet {
 
-Lee_Osc::Lee_Osc(Nodes& operand) {
-  link_copying_value(operand);
+Lee_Osc::Lee_Osc(Nodes& operand) : Elementwise(operand) {
   table = shared_lee_table();
 }
 
@@ -36,20 +33,6 @@ void Lee_Osc::compute() {
       }
     }
   }
-}
-
-void Lee_Osc::backprop() {
-  if (left->requires_grad) write_tanh_slope(left->value, steepness, left->local_grad);
-}
-
-bool Lee_Osc::chain_to_operands() {
-  if (!same_shape(grad, left->value)) return false;
-  if (left->requires_grad) {
-    const double k = steepness;
-    left->grad = grad.cwiseProduct(
-        left->value.unaryExpr([k](double x) { return tanh_quotient_slope(x, k); }));
-  }
-  return true;
 }
 
 }  // namespace oscnet

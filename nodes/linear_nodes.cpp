@@ -111,7 +111,13 @@ void outer_product(const MatrixXd& x, const MatrixXd& g, MatrixXd& result) {
 template <typename Op>
 void combine_into(MatrixXd& value, const MatrixXd& l, const MatrixXd& r, Op op) {
   if (same_shape(l, r)) {
-    value = op(l, r);
+    // Coefficient by coefficient into the storage kept from the last call: for a layer's single
+    // row, Eigen's assignment costs more to dispatch than the additions.
+    reshape(value, l.rows(), l.cols());
+    const double* a = l.data();
+    const double* b = r.data();
+    double* out = value.data();
+    for (Eigen::Index k = 0; k < l.size(); ++k) out[k] = op(a[k], b[k]);
   } else if (l.cols() == r.cols() && r.rows() == 1) {
     value = op(l.rowwise(), r.row(0));
   } else {
@@ -195,17 +201,40 @@ void Dot::backprop() {
   if (right->requires_grad) right->local_grad = left->value.transpose();
 }
 
-bool Dot::chain_to_operands() {
+void Dot::chain_stored(Nodes& operand) const {
+  if (&operand == left) {
+    operand.grad.noalias() = grad * operand.local_grad;
+  } else {
+    operand.grad.noalias() = operand.local_grad * grad;
+  }
+}
+
+bool Dot::shapes_chain() const {
   const MatrixXd& l = left->value;
   const MatrixXd& r = right->value;
-  if (l.cols() != r.rows() || grad.rows() != l.rows() || grad.cols() != r.cols()) return false;
-  if (l.rows() != 1) {
-    if (left->requires_grad) left->grad.noalias() = grad * r.transpose();
-    if (right->requires_grad) right->grad.noalias() = l.transpose() * grad;
-    return true;
+  return l.cols() == r.rows() && grad.rows() == l.rows() && grad.cols() == r.cols();
+}
+
+void Dot::chain_to_left() {
+  if (!left->requires_grad) return;
+  if (left->value.rows() == 1) {
+    row_times_transpose(grad, right->value, left->grad);
+  } else {
+    left->grad.noalias() = grad * right->value.transpose();
   }
-  if (left->requires_grad) row_times_transpose(grad, r, left->grad);
-  if (right->requires_grad) outer_product(l, grad, right->grad);
+}
+
+bool Dot::chain_to_operands() {
+  if (!shapes_chain()) return false;
+  chain_to_left();
+  if (right->requires_grad) {
+    const MatrixXd& l = left->value;
+    if (l.rows() == 1) {
+      outer_product(l, grad, right->grad);
+    } else {
+      right->grad.noalias() = l.transpose() * grad;
+    }
+  }
   return true;
 }
 

@@ -45,9 +45,16 @@ class Dot : public Nodes {
   void compute_rows_as_single(MatrixXd& row_in, MatrixXd& row_out);
   /// right transposed into the left operand, left transposed into the right operand.
   void backprop() override;
+  /// grad * right^T for the left operand and left^T * grad for the right one, from those stored
+  /// transposes.
+  void chain_stored(Nodes& operand) const override;
   /// grad * right^T into the left operand and left^T * grad into the right one, read through
   /// transposed views instead of stored transposes.
   bool chain_to_operands() override;
+  /// Whether chain_to_operands() can run: the operands' and this gradient's shapes combine.
+  bool shapes_chain() const;
+  /// The left operand's half of chain_to_operands(), which shapes_chain() allows.
+  void chain_to_left();
 };
 
 }  // namespace oscnet

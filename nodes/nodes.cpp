@@ -50,6 +50,19 @@ void visit_post_order(Nodes* root, std::vector<Pending>& stack, Visit visit) {
 
 }  // namespace
 
+// Shapes that do not agree cannot combine coefficient by coefficient; they multiply as matrices
+// on the operand's side, as the general rule has it.
+void Nodes::chain_stored(Nodes& operand) const {
+  const MatrixXd& local = operand.local_grad;
+  if (same_shape(grad, local)) {
+    operand.grad = grad.cwiseProduct(local);
+  } else if (&operand == left) {
+    operand.grad.noalias() = grad * local;
+  } else {
+    operand.grad.noalias() = local * grad;
+  }
+}
+
 // The stack is kept between calls, so evaluations do not allocate once it has grown to the
 // depth of the tree.
 Nodes* forward(Nodes* node) {

@@ -22,10 +22,14 @@ class Nodes {
   virtual void compute() {}
   /// Writes this node's local derivative into `local_grad` of each operand that requires it.
   virtual void backprop() {}
+  /// The chain rule once backprop() has stored the local derivatives: sets `operand.grad` from
+  /// this node's `grad` and `operand.local_grad`. Coefficient-wise where their shapes agree, as
+  /// for every node whose derivative is element-wise; products of matrices override it.
+  virtual void chain_stored(Nodes& operand) const;
   /// Sets the `grad` of each operand that requires one to this node's `grad` combined with the
-  /// local derivative, as backprop() and the chain rule would, but without storing the
+  /// local derivative, as backprop() and chain_stored() would, but without storing the
   /// derivative. Requires `value` to be current. Returns false, doing nothing, where the node
-  /// leaves that to backprop() and the general chain rule.
+  /// leaves that to backprop() and chain_stored().
   virtual bool chain_to_operands() { return false; }
 
   Nodes* right = nullptr;     ///< second operand of a two-operand node
@@ -36,7 +40,7 @@ class Nodes {
   MatrixXd local_grad;        ///< derivative of the consumer with respect to this node
   bool requires_grad = true;  ///< gradients flow into this node
   bool is_param = false;      ///< trainable parameter, gathered by parameter collection
-  bool is_matmul = false;     ///< gradients combine with operands by matrix product
+  bool is_matmul = false;     ///< a matrix product (its chain_stored multiplies matrices)
 
  protected:
   /// Links a one-operand node under construction to its operand.

@@ -22,9 +22,4 @@ inline double tanh_quotient_slope(double x, double k) {
   return k * (1.0 - t * t);
 }
 
-/// Writes tanh_quotient_slope of every coefficient of `x` into `slope`, which takes x's shape.
-inline void write_tanh_slope(const Eigen::MatrixXd& x, double k, Eigen::MatrixXd& slope) {
-  slope = x.unaryExpr([k](double v) { return tanh_quotient_slope(v, k); });
-}
-
 }  // namespace oscnet

@@ -1,0 +1,162 @@
+#include "network/training_pass.h"
+
+#include <cmath>
+#include <unordered_map>
+
+#include "network/backward.h"
+#include "network/optimizer.h"
+#include "nodes/linear_nodes.h"
+
+namespace oscnet {
+namespace {
+
+using Column = Eigen::Map<Eigen::ArrayXd>;
+
+// Moves the coefficients of `value` by their gradients `G` (an array expression), as descend()
+// and adagrad_update() move them from a stored gradient, in the same vectorised operations;
+// `sums` are Adagrad's, or null for gradient descent.
+template <typename Gradient>
+void move(Column value, double* sums, double lr, const Gradient& G) {
+  if (sums == nullptr) {
+    value -= lr * G;
+    return;
+  }
+  Column A(sums, value.size());
+  A += G.square();
+  value -= lr * (G / (A + 1e-10).sqrt());
+}
+
+// move() for a few coefficients, whose vectorised loops cost more to set up than they save: weight
+// (i, j) of an n-row matrix moves by in_i g_j.
+template <bool kAdagrad>
+void move_small(double* value, double* sums, double lr, const double* in, Eigen::Index n,
+                const double* g, Eigen::Index u) {
+  for (Eigen::Index j = 0; j < u; ++j, value += n, sums += kAdagrad ? n : 0) {
+    const double gj = g[j];
+    for (Eigen::Index i = 0; i < n; ++i) {
+      const double G = in[i] * gj;
+      if constexpr (kAdagrad) {
+        sums[i] = sums[i] + G * G;
+        value[i] = value[i] - lr * (G / std::sqrt(sums[i] + 1e-10));
+      } else {
+        value[i] = value[i] - lr * G;
+      }
+    }
+  }
+}
+
+// The sums of squared gradients of parameter `p`, when they fit it; `fits` false otherwise.
+double* sums_of(const UpdateRule& rule, int p, const MatrixXd& value, bool& fits) {
+  fits = true;
+  if (rule.sums == nullptr) return nullptr;
+  MatrixXd& A = (*rule.sums)[static_cast<std::size_t>(p)];
+  fits = same_shape(A, value);
+  return A.data();
+}
+
+// A layer's product x W, one row: the input's gradient first, with W as it was, then each
+// weight moves by its gradient x_i g_j. Returns false, doing nothing, for other shapes.
+bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradients) {
+  Nodes& W = *product.right;
+  const MatrixXd& x = product.left->value;
+  if (x.rows() != 1 || !product.shapes_chain()) return false;
+  bool fits = false;
+  double* const sums = sums_of(rule, p, W.value, fits);
+  if (!fits) return false;
+  // A leaf's gradient is read by nothing in the pass.
+  const Nodes& below = *product.left;
+  if (keep_gradients || below.left != nullptr || below.right != nullptr) product.chain_to_left();
+  const Eigen::Index n = W.value.rows(), u = W.value.cols();
+  double* kept = nullptr;
+  if (keep_gradients) {
+    reshape(W.grad, n, u);
+    kept = W.grad.data();
+  }
+  const double* g = product.grad.data();
+  if (kept == nullptr && W.value.size() <= 64) {
+    if (sums == nullptr) {
+      move_small<false>(W.value.data(), nullptr, rule.lr, x.data(), n, g, u);
+    } else {
+      move_small<true>(W.value.data(), sums, rule.lr, x.data(), n, g, u);
+    }
+    return true;
+  }
+  const Eigen::Map<const Eigen::ArrayXd> in(x.data(), n);
+  // Column by column: weight (i, j)'s gradient is x_i g_j, one product as the stored one.
+  for (Eigen::Index j = 0; j < u; ++j) {
+    const auto G = in * g[j];
+    const Eigen::Index at = j * n;
+    if (kept != nullptr) Column(kept + at, n) = G;
+    move(Column(W.value.data() + at, n), sums == nullptr ? nullptr : sums + at, rule.lr, G);
+  }
+  return true;
+}
+
+// A layer's sum z + b, one row: z's gradient is this one, and so is the bias's. Returns false,
+// doing nothing, for other shapes.
+bool update_bias(Nodes& sum, const UpdateRule& rule, int p, bool keep_gradients) {
+  Nodes& b = *sum.right;
+  const MatrixXd& g = sum.grad;
+  if (!same_shape(g, sum.left->value) || !same_shape(g, b.value)) return false;
+  bool fits = false;
+  double* const sums = sums_of(rule, p, b.value, fits);
+  if (!fits) return false;
+  if (sum.left->requires_grad) sum.left->grad = g;
+  if (keep_gradients) b.grad = g;
+  move(Column(b.value.data(), b.value.size()), sums, rule.lr,
+       Eigen::Map<const Eigen::ArrayXd>(g.data(), g.size()));
+  return true;
+}
+
+}  // namespace
+
+std::vector<TrainingStep> training_steps(const std::vector<Nodes*>& order,
+                                         const std::vector<Nodes*>& parameters) {
+  std::unordered_map<const Nodes*, int> index;
+  for (std::size_t p = 0; p < parameters.size(); ++p) {
+    index.emplace(parameters[p], static_cast<int>(p));
+  }
+  std::vector<TrainingStep> steps;
+  steps.reserve(order.size());
+  for (Nodes* N : order) {
+    TrainingStep step;
+    step.node = N;
+    if (N->right != nullptr && N->right->requires_grad) {
+      const auto found = index.find(N->right);
+      if (found != index.end()) step.parameter = found->second;
+    }
+    if (step.parameter >= 0) {
+      using Update = TrainingStep::Update;
+      step.update = dynamic_cast<Dot*>(N)   ? Update::weights
+                    : dynamic_cast<Add*>(N) ? Update::bias
+                                            : Update::stored;
+    }
+    steps.push_back(step);
+  }
+  return steps;
+}
+
+void backward_updating(const std::vector<TrainingStep>& steps, const UpdateRule& rule,
+                       bool keep_gradients) {
+  using Update = TrainingStep::Update;
+  for (const TrainingStep& step : steps) {
+    Nodes& N = *step.node;
+    const int p = step.parameter;
+    if (step.update == Update::weights &&
+        update_weights(static_cast<Dot&>(N), rule, p, keep_gradients)) {
+      continue;
+    }
+    if (step.update == Update::bias && update_bias(N, rule, p, keep_gradients)) continue;
+    backward_step(N);
+    if (p < 0) continue;
+    // Shapes that the fused updates do not take: the parameter's gradient is stored, and moves it.
+    Nodes& P = *N.right;
+    if (rule.sums == nullptr) {
+      descend(P, rule.lr);
+    } else {
+      adagrad_update(P, (*rule.sums)[static_cast<std::size_t>(p)], rule.lr);
+    }
+  }
+}
+
+}  // namespace oscnet
