@@ -43,7 +43,8 @@ inline bool identical(double a, double b) {
 }
 
 // Equal bit for bit, except that a not-a-number matches any other: IEEE 754 leaves the sign of
-// a not-a-number result open, and a block of rows may compute it another way than a single row.
+// a not-a-number result open, and two ways to the same value (a block of rows and a single row;
+// training in one call and in several) may arrive at it with different operand orders.
 inline bool same_values(const double* a, const double* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     if (!identical(a[i], b[i])) return false;
