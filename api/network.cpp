@@ -61,7 +61,7 @@ EvaluationPlan make_plan(Nodes* loss, Nodes* output, const std::vector<Nodes*>& 
 }
 
 void run_training(EvaluationPlan& plan, Optimizer& optimizer, std::vector<MatrixXd>* sums,
-                  int iterations) {
+                  int iterations, bool keep_last_gradients) {
   const UpdateRule rule{optimizer.lr, sums};
   for (int i = 0; i < iterations; ++i) {
     evaluate(plan.forward);
@@ -70,7 +70,7 @@ void run_training(EvaluationPlan& plan, Optimizer& optimizer, std::vector<Matrix
       optimizer.step();
       plan.gradients_sized = true;
     } else {
-      backward_updating(plan.training, rule, i == iterations - 1);
+      backward_updating(plan.training, rule, keep_last_gradients && i == iterations - 1);
     }
   }
 }
@@ -144,7 +144,8 @@ void Network::release() noexcept {
 double Network::train_steps(int iterations, double learning_rate, bool adagrad) {
   Optimizer& rule = adagrad ? static_cast<Optimizer&>(*adagrad_) : *descent_;
   rule.lr = learning_rate;
-  run_training(plan, rule, adagrad ? &adagrad_->accum : nullptr, iterations);
+  // Nothing reads a handle's gradients, so none are stored.
+  run_training(plan, rule, adagrad ? &adagrad_->accum : nullptr, iterations, false);
   const MatrixXd& loss = loss_node->value;
   return loss.size() > 0 ? loss(0, 0) : std::numeric_limits<double>::quiet_NaN();
 }

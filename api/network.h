@@ -31,12 +31,13 @@ struct EvaluationPlan {
 /// are `parameters`.
 EvaluationPlan make_plan(Nodes* loss, Nodes* output, const std::vector<Nodes*>& parameters);
 
-/// `iterations` steps of forward, backward and `optimizer`'s update along `plan`, the last with
-/// every gradient stored as the general pass stores it. `sums` are the optimizer's Adagrad sums
-/// (null for gradient descent). The first pass of a plan sizes every gradient before any
+/// `iterations` steps of forward, backward and `optimizer`'s update along `plan`. `sums` are the
+/// optimizer's Adagrad sums (null for gradient descent). With `keep_last_gradients` the last step
+/// leaves every gradient stored as the general pass stores it, for callers that read them; without,
+/// weight gradients are never written. The first pass of a plan sizes every gradient before any
 /// parameter moves, so that running out of memory leaves the parameters as they were.
 void run_training(EvaluationPlan& plan, Optimizer& optimizer, std::vector<MatrixXd>* sums,
-                  int iterations);
+                  int iterations, bool keep_last_gradients);
 
 /// What a network is made of: widths, and per hidden layer its units and activation code
 /// (0 rectifier, 1 logistic, 2 tanh(6x), 3 Lee oscillator, anything else none).

@@ -26,7 +26,8 @@ double held_loss() {
 }
 
 double run_iterations(Optimizer& optimizer, std::vector<MatrixXd>* sums, int iterations) {
-  run_training(plan, optimizer, sums, iterations);
+  // The process-wide network has always left its last step's gradients in the nodes.
+  run_training(plan, optimizer, sums, iterations, true);
   return held_loss();
 }
 

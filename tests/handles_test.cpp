@@ -183,6 +183,26 @@ TEST(Handles, AdagradsSumsPersistUntilReset) {
   EXPECT_FALSE(same_bits(weights_of(once.net), weights_of(fresh.net)));
 }
 
+// A call of k steps moves the weights through other code than k calls of one step do (only the
+// last step of a call ever differs), on narrow layers and wide ones, with every activation.
+TEST(Handles, OneCallOfSeveralStepsEndsAsOneStepPerCall) {
+  for (const int width : {3, 40}) {
+    for (const int optimizer : {OSCNET_GRADIENT_DESCENT, OSCNET_ADAGRAD}) {
+      const std::vector<int> units{width, width + 1, width, width + 2}, codes{0, 1, 2, 3};
+      Handle at_once(width, units, codes, 2, 5), stepwise(width, units, codes, 2, 5);
+      const std::vector<double> x = rows_of(1, width, 13), y = rows_of(1, 2, 14);
+      const double loss = train_handle(at_once.net, x.data(), y.data(), 6, 0.05, optimizer);
+      double last = kNaN;
+      for (int step = 0; step < 6; ++step) {
+        last = train_handle(stepwise.net, x.data(), y.data(), 1, 0.05, optimizer);
+      }
+      EXPECT_EQ(loss, last) << "width " << width << ", optimizer " << optimizer;
+      EXPECT_TRUE(same_bits(weights_of(at_once.net), weights_of(stepwise.net)))
+          << "width " << width << ", optimizer " << optimizer;
+    }
+  }
+}
+
 // Every activation, products below and above the size where Dot switches to Eigen's kernel, and
 // counts below, at and beyond one block of rows.
 TEST(Handles, RowsAtOnceEqualRowsOneByOne) {
