@@ -5,10 +5,17 @@
 
 namespace oscnet {
 
+/// Beyond this |k x| the smaller exponential and the guard term are below half a unit in the last
+/// place of the larger one (e^{-2 * 20} < 2^-53), so the quotient rounds to exactly +-1.
+constexpr double kTanhQuotientSaturation = 20.0;
+
 /// tanh(k x) as the quotient (e^{kx} - e^{-kx}) / (e^{kx} + e^{-kx} + 1e-10), with the runtime
 /// library's exp. Where an exponential overflows the quotient would be inf/inf; the limit, the
-/// sign of x, is returned instead. Not-a-number stays not-a-number.
+/// sign of x, is returned instead. Not-a-number stays not-a-number. Saturated units, common in a
+/// trained network, skip both exponentials: the quotient there is exactly +-1.
 inline double tanh_quotient(double x, double k) {
+  if (k * x >= kTanhQuotientSaturation) return 1.0;
+  if (k * x <= -kTanhQuotientSaturation) return -1.0;
   const double up = std::exp(k * x);
   const double down = std::exp(-k * x);
   const double t = (up - down) / (up + down + 1e-10);

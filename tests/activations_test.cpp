@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "gradient_check.h"
 #include "matrix_literals.h"
 #include "nodes/activations.h"
 #include "nodes/leaf_nodes.h"
+#include "nodes/tanh_quotient.h"
 
 namespace oscnet {
 namespace {
@@ -59,6 +62,25 @@ TEST(TanhNode, IsTheQuotientOfExponentialsWithItsGuardTerm) {
         (std::exp(6.0 * v) - std::exp(-6.0 * v)) / (std::exp(6.0 * v) + std::exp(-6.0 * v) + 1e-10);
     EXPECT_EQ(value(0, j), t) << "x = " << v;
     EXPECT_EQ(slope(0, j), 6.0 * (1.0 - t * t)) << "x = " << v;
+  }
+}
+
+// Saturated units skip the exponentials; the quotient they would have computed is exactly +-1
+// there, so the shortcut must start no earlier than that, to the last bit.
+TEST(TanhNode, SaturatedUnitsGiveTheQuotientsOwnBits) {
+  std::vector<double> xs;
+  for (double v = 2.0; v < 130.0; v += 0.001) xs.push_back(v);
+  double edge = kTanhQuotientSaturation / 6.0;
+  for (int step = 0; step < 64; ++step, edge = std::nextafter(edge, 0.0)) xs.push_back(edge);
+  for (double v = 16.0 / 6.0; v < 20.0 / 6.0; v += 1e-6) xs.push_back(v);
+  for (const double magnitude : xs) {
+    for (const double v : {magnitude, -magnitude}) {
+      const double up = std::exp(6.0 * v), down = std::exp(-6.0 * v);
+      double t = (up - down) / (up + down + 1e-10);
+      if (std::isnan(t)) t = v > 0.0 ? 1.0 : -1.0;
+      const double got = tanh_quotient(v, 6.0);
+      ASSERT_EQ(std::memcmp(&got, &t, sizeof t), 0) << "x = " << v << ": " << got << " not " << t;
+    }
   }
 }
 
