@@ -14,10 +14,11 @@ constexpr double kTanhQuotientSaturation = 20.0;
 /// sign of x, is returned instead. Not-a-number stays not-a-number. Saturated units, common in a
 /// trained network, skip both exponentials: the quotient there is exactly +-1.
 inline double tanh_quotient(double x, double k) {
-  if (k * x >= kTanhQuotientSaturation) return 1.0;
-  if (k * x <= -kTanhQuotientSaturation) return -1.0;
-  const double up = std::exp(k * x);
-  const double down = std::exp(-k * x);
+  // (-k) x and -(k x) are the same double: rounding is symmetric.
+  const double kx = k * x;
+  if (std::abs(kx) >= kTanhQuotientSaturation) return kx > 0.0 ? 1.0 : -1.0;
+  const double up = std::exp(kx);
+  const double down = std::exp(-kx);
   const double t = (up - down) / (up + down + 1e-10);
   if (std::isnan(t) && !std::isnan(x)) return x > 0.0 ? 1.0 : -1.0;
   return t;
