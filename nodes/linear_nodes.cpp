@@ -17,11 +17,12 @@ bool small(const MatrixXd& W) {
   return W.size() <= 64;
 }
 
+}  // namespace
+
 // The small products below sum each coefficient's terms strictly in index order, four
 // coefficients at a time in separate registers so that their additions overlap, and read
 // through local pointers so that the compiler keeps sizes and addresses in registers.
 
-// value = x * W for a one-row x: value_j = sum over i of x_i W_ij.
 void row_times_matrix(const MatrixXd& x, const MatrixXd& W, MatrixXd& value) {
   if (!small(W)) {
     as_row(value).noalias() = as_row(x) * W;
@@ -54,6 +55,8 @@ void row_times_matrix(const MatrixXd& x, const MatrixXd& W, MatrixXd& value) {
     out[j] = sum;
   }
 }
+
+namespace {
 
 // result = g * W^T for a one-row g: result_i = sum over j of g_j W_ij.
 void row_times_transpose(const MatrixXd& g, const MatrixXd& W, MatrixXd& result) {
@@ -108,12 +111,19 @@ void outer_product(const MatrixXd& x, const MatrixXd& g, MatrixXd& result) {
 
 // Combines the operands with `op` when the right one has the left's shape, or is a single row
 // of the left's width (then added to every row); any other pair yields zeros of the left shape.
+// Up to this many coefficients a plain loop beats Eigen's vectorised one.
+constexpr Eigen::Index kPlainLoopLimit = 16;
+
 template <typename Op>
 void combine_into(MatrixXd& value, const MatrixXd& l, const MatrixXd& r, Op op) {
   if (same_shape(l, r)) {
-    // Coefficient by coefficient into the storage kept from the last call: for a layer's single
-    // row, Eigen's assignment costs more to dispatch than the additions.
     reshape(value, l.rows(), l.cols());
+    if (l.size() > kPlainLoopLimit) {
+      value.noalias() = op(l, r);
+      return;
+    }
+    // Coefficient by coefficient into the storage kept from the last call: for a few
+    // coefficients Eigen's vectorised assignment costs more to dispatch than the additions.
     const double* a = l.data();
     const double* b = r.data();
     double* out = value.data();

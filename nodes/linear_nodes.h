@@ -4,6 +4,11 @@
 
 namespace oscnet {
 
+/// value = x * W for a one-row x (value already 1 x W.cols()): value_j = sum over i of x_i W_ij,
+/// summed in index order for small W and by Eigen's matrix-vector product otherwise. Dot::compute
+/// uses it for a single row.
+void row_times_matrix(const MatrixXd& x, const MatrixXd& W, MatrixXd& value);
+
 /// left + right; a one-row right operand is added to every row of the left one.
 class Add : public Nodes {
  public:
