@@ -27,14 +27,15 @@ void move(Column value, double* sums, double lr, const Gradient& G) {
 }
 
 // move() for a few coefficients, whose vectorised loops cost more to set up than they save: weight
-// (i, j) of an n-row matrix moves by in_i g_j.
+// (i, j) of an n-row matrix moves by in_i g_j, which is also stored in `kept` when not null.
 template <bool kAdagrad>
 void move_small(double* value, double* sums, double lr, const double* in, Eigen::Index n,
-                const double* g, Eigen::Index u) {
+                const double* g, Eigen::Index u, double* kept) {
   for (Eigen::Index j = 0; j < u; ++j, value += n, sums += kAdagrad ? n : 0) {
     const double gj = g[j];
     for (Eigen::Index i = 0; i < n; ++i) {
       const double G = in[i] * gj;
+      if (kept != nullptr) kept[j * n + i] = G;
       if constexpr (kAdagrad) {
         sums[i] = sums[i] + G * G;
         value[i] = value[i] - lr * (G / std::sqrt(sums[i] + 1e-10));
@@ -73,11 +74,11 @@ bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradi
     kept = W.grad.data();
   }
   const double* g = product.grad.data();
-  if (kept == nullptr && W.value.size() <= 64) {
+  if (W.value.size() <= 64) {
     if (sums == nullptr) {
-      move_small<false>(W.value.data(), nullptr, rule.lr, x.data(), n, g, u);
+      move_small<false>(W.value.data(), nullptr, rule.lr, x.data(), n, g, u, kept);
     } else {
-      move_small<true>(W.value.data(), sums, rule.lr, x.data(), n, g, u);
+      move_small<true>(W.value.data(), sums, rule.lr, x.data(), n, g, u, kept);
     }
     return true;
   }
