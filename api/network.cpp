@@ -57,14 +57,27 @@ EvaluationPlan make_plan(Nodes* loss, Nodes* output, const std::vector<Nodes*>& 
                                      [](const Nodes* N) { return !N->left && !N->right; }),
                       made.backward.end());
   made.training = training_steps(made.backward, parameters);
+  made.dense = dense_layers({made.forward.begin(), made.forward.begin() + made.output_steps});
   return made;
+}
+
+// Bounds read once: compute() could write anything, so the compiler would reload them per node.
+void evaluate_output_steps(const EvaluationPlan& plan) {
+  if (!plan.dense.empty()) {
+    evaluate_dense(plan.dense);
+    return;
+  }
+  Nodes* const* step = plan.forward.data();
+  for (Nodes* const* const end = step + plan.output_steps; step != end; ++step) (*step)->compute();
 }
 
 void run_training(EvaluationPlan& plan, Optimizer& optimizer, std::vector<MatrixXd>* sums,
                   int iterations, bool keep_last_gradients) {
   const UpdateRule rule{optimizer.lr, sums};
   for (int i = 0; i < iterations; ++i) {
-    evaluate(plan.forward);
+    evaluate_output_steps(plan);
+    for (std::size_t k = plan.output_steps; k < plan.forward.size(); ++k)
+      plan.forward[k]->compute();
     if (!plan.gradients_sized) {
       backward_along(plan.backward);
       optimizer.step();
@@ -155,10 +168,8 @@ void Network::reset_optimizer() {
   for (MatrixXd& sums : adagrad_->accum) sums.setZero();
 }
 
-// Bounds read once: compute() could write anything, so the compiler would reload them per node.
 void Network::evaluate_output() {
-  Nodes* const* step = plan.forward.data();
-  for (Nodes* const* const end = step + plan.output_steps; step != end; ++step) (*step)->compute();
+  evaluate_output_steps(plan);
 }
 
 void Network::shape_block(Block& block, int rows) const {

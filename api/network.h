@@ -7,6 +7,7 @@
 
 #include "api/network_mutex.h"
 #include "network/builders.h"
+#include "network/dense_layers.h"
 #include "network/optimizer.h"
 #include "network/training_pass.h"
 #include "nodes/nodes.h"
@@ -22,6 +23,8 @@ struct EvaluationPlan {
   std::size_t output_steps = 0;
   std::vector<Nodes*> backward;
   std::vector<TrainingStep> training;
+  /// The output's steps as layers, for the single-row pass; empty when they are not all layers.
+  std::vector<DenseLayer> dense;
   /// Whether a general pass has given every gradient its shape, so that training passes that
   /// move parameters as they go allocate nothing.
   bool gradients_sized = false;
@@ -30,6 +33,9 @@ struct EvaluationPlan {
 /// The plan of the network rooted at `loss`, whose output node is `output` and whose parameters
 /// are `parameters`.
 EvaluationPlan make_plan(Nodes* loss, Nodes* output, const std::vector<Nodes*>& parameters);
+
+/// Evaluates the output's steps of `plan`, layer by layer where it has layers.
+void evaluate_output_steps(const EvaluationPlan& plan);
 
 /// `iterations` steps of forward, backward and `optimizer`'s update along `plan`. `sums` are the
 /// optimizer's Adagrad sums (null for gradient descent). With `keep_last_gradients` the last step
