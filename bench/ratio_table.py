@@ -47,9 +47,16 @@ def ratio(a, b):
     return "-" if a is None or b is None else f"{a / b:.2f}"
 
 
+def load(name):
+    """The report in the file `name`, or on standard input for None."""
+    if name is None:
+        return json.load(sys.stdin)
+    with open(name) as source:
+        return json.load(source)
+
+
 def main():
-    source = open(sys.argv[1]) if len(sys.argv) > 1 else sys.stdin
-    report = json.load(source)
+    report = load(sys.argv[1] if len(sys.argv) > 1 else None)
     m = medians(report)
     rows = [
         ("train, gradient descent", "train/{}/oscnet_gd", "train/{}/fann", "train/{}/floor_gd"),
