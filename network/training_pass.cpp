@@ -1,5 +1,6 @@
 #include "network/training_pass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -26,6 +27,17 @@ void move(Column value, double* sums, double lr, const Gradient& G) {
   value -= lr * (G / (A + 1e-10).sqrt());
 }
 
+// move() for one coefficient, with its sum of squares when kAdagrad.
+template <bool kAdagrad>
+void move_one(double& value, double* sum, double lr, double G) {
+  if constexpr (kAdagrad) {
+    *sum = *sum + G * G;
+    value = value - lr * (G / std::sqrt(*sum + 1e-10));
+  } else {
+    value = value - lr * G;
+  }
+}
+
 // move() for a few coefficients, whose vectorised loops cost more to set up than they save: weight
 // (i, j) of an n-row matrix moves by in_i g_j, which is also stored in `kept` when not null.
 template <bool kAdagrad>
@@ -36,14 +48,23 @@ void move_small(double* value, double* sums, double lr, const double* in, Eigen:
     for (Eigen::Index i = 0; i < n; ++i) {
       const double G = in[i] * gj;
       if (kept != nullptr) kept[j * n + i] = G;
-      if constexpr (kAdagrad) {
-        sums[i] = sums[i] + G * G;
-        value[i] = value[i] - lr * (G / std::sqrt(sums[i] + 1e-10));
-      } else {
-        value[i] = value[i] - lr * G;
-      }
+      move_one<kAdagrad>(value[i], kAdagrad ? sums + i : nullptr, lr, G);
     }
   }
+}
+
+// move() for a few coefficients, each by its own gradient G_k.
+template <bool kAdagrad>
+void move_each(double* value, double* sums, double lr, const double* G, Eigen::Index count) {
+  for (Eigen::Index k = 0; k < count; ++k) {
+    move_one<kAdagrad>(value[k], kAdagrad ? sums + k : nullptr, lr, G[k]);
+  }
+}
+
+// Copies `from` into `to`, which has its shape already: Eigen's assignment checks more than a
+// few coefficients take to copy.
+void copy_same_shape(const MatrixXd& from, MatrixXd& to) {
+  std::copy_n(from.data(), from.size(), to.data());
 }
 
 // The sums of squared gradients of parameter `p`, when they fit it; `fits` false otherwise.
@@ -94,6 +115,9 @@ bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradi
   return true;
 }
 
+// Up to this many biases a plain loop moves them for less than Eigen's vectorised one.
+constexpr Eigen::Index kSmallBias = 16;
+
 // A layer's sum z + b, one row: z's gradient is this one, and so is the bias's. Returns false,
 // doing nothing, for other shapes.
 bool update_bias(Nodes& sum, const UpdateRule& rule, int p, bool keep_gradients) {
@@ -103,10 +127,25 @@ bool update_bias(Nodes& sum, const UpdateRule& rule, int p, bool keep_gradients)
   bool fits = false;
   double* const sums = sums_of(rule, p, b.value, fits);
   if (!fits) return false;
-  if (sum.left->requires_grad) sum.left->grad = g;
-  if (keep_gradients) b.grad = g;
-  move(Column(b.value.data(), b.value.size()), sums, rule.lr,
-       Eigen::Map<const Eigen::ArrayXd>(g.data(), g.size()));
+  // The general pass that came first gave every gradient its shape, so a plain copy will do.
+  const auto give = [&g](MatrixXd& to) {
+    if (same_shape(to, g)) {
+      copy_same_shape(g, to);
+    } else {
+      to = g;
+    }
+  };
+  if (sum.left->requires_grad) give(sum.left->grad);
+  if (keep_gradients) give(b.grad);
+  const Eigen::Index count = g.size();
+  if (count > kSmallBias) {
+    move(Column(b.value.data(), count), sums, rule.lr,
+         Eigen::Map<const Eigen::ArrayXd>(g.data(), count));
+  } else if (sums == nullptr) {
+    move_each<false>(b.value.data(), nullptr, rule.lr, g.data(), count);
+  } else {
+    move_each<true>(b.value.data(), sums, rule.lr, g.data(), count);
+  }
   return true;
 }
 
