@@ -76,8 +76,10 @@ void run_training(EvaluationPlan& plan, Optimizer& optimizer, std::vector<Matrix
   const UpdateRule rule{optimizer.lr, sums};
   for (int i = 0; i < iterations; ++i) {
     evaluate_output_steps(plan);
-    for (std::size_t k = plan.output_steps; k < plan.forward.size(); ++k)
+    // Then the loss's own steps.
+    for (std::size_t k = plan.output_steps; k < plan.forward.size(); ++k) {
       plan.forward[k]->compute();
+    }
     if (!plan.gradients_sized) {
       backward_along(plan.backward);
       optimizer.step();

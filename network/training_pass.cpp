@@ -76,6 +76,9 @@ double* sums_of(const UpdateRule& rule, int p, const MatrixXd& value, bool& fits
   return A.data();
 }
 
+// Up to this many weights plain loops move them for less than Eigen's vectorised ones.
+constexpr Eigen::Index kSmallWeights = 64;
+
 // A layer's product x W, one row: the input's gradient first, with W as it was, then each
 // weight moves by its gradient x_i g_j. Returns false, doing nothing, for other shapes, and for
 // large matrices whose gradients are kept: storing the whole gradient and then moving the whole
@@ -84,7 +87,8 @@ bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradi
   Nodes& W = *product.right;
   const MatrixXd& x = product.left->value;
   if (x.rows() != 1 || !product.shapes_chain()) return false;
-  if (keep_gradients && W.value.size() > 64) return false;
+  const bool small = W.value.size() <= kSmallWeights;
+  if (keep_gradients && !small) return false;
   bool fits = false;
   double* const sums = sums_of(rule, p, W.value, fits);
   if (!fits) return false;
@@ -92,13 +96,13 @@ bool update_weights(Dot& product, const UpdateRule& rule, int p, bool keep_gradi
   const Nodes& below = *product.left;
   if (keep_gradients || below.left != nullptr || below.right != nullptr) product.chain_to_left();
   const Eigen::Index n = W.value.rows(), u = W.value.cols();
-  double* kept = nullptr;
-  if (keep_gradients) {
-    reshape(W.grad, n, u);
-    kept = W.grad.data();
-  }
   const double* g = product.grad.data();
-  if (W.value.size() <= 64) {
+  if (small) {
+    double* kept = nullptr;
+    if (keep_gradients) {
+      reshape(W.grad, n, u);
+      kept = W.grad.data();
+    }
     if (sums == nullptr) {
       move_small<false>(W.value.data(), nullptr, rule.lr, x.data(), n, g, u, kept);
     } else {
